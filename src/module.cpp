@@ -1,0 +1,204 @@
+// The extension module quorvantel._native: its definition, its start-up and
+// the table of its functions, in registration order.
+#include <cstddef>
+#include <span>
+
+#include "fault.hpp"
+#include "pyapi/apsum/apsum.hpp"
+#include "pyapi/parallel_api/parallel_api.hpp"
+#include "pyapi/support/call.hpp"
+#include "pyapi/support/module_functions.hpp"
+#include "pyapi/support/python.hpp"
+#include "pyapi/support/runtime.hpp"
+#include "pyapi/weights/register.hpp"
+
+namespace quorvantel {
+namespace {
+
+using pyapi::apsum::Apsum;
+using pyapi::support::function_row;
+using pyapi::support::FunctionRow;
+using pyapi::support::unbuilt_row;
+namespace ap = pyapi::apsum;
+
+#define QV_ROW(name, params, entry) function_row<name, params, entry>()
+#define QV_UNBUILT(name, params) unbuilt_row<name, params>()
+
+// The float64 form of an aperture-sum function and its image-type forms.
+#define QV_APSUM(name, params, shape, kind, form)                          \
+    QV_ROW(name, params, (&Apsum<ap::shape, ap::kind, double>::form)),       \
+        QV_ROW(name "_f32", params, (&Apsum<ap::shape, ap::kind, float>::form)), \
+        QV_ROW(name "_i32", params, (&Apsum<ap::shape, ap::kind, std::int32_t>::form)), \
+        QV_ROW(name "_i16", params, (&Apsum<ap::shape, ap::kind, std::int16_t>::form))
+
+#define QV_APSUM_PENDING(name, params, shape, kind, form) \
+    QV_UNBUILT(name, params), QV_UNBUILT(name "_f32", params), QV_UNBUILT(name "_i32", params), \
+        QV_UNBUILT(name "_i16", params)
+
+const FunctionRow FUNCTION_TABLE[] = {
+    QV_APSUM("apsum_circ_exact", "data, xs, ys, r", Circle, CircExact, many),
+    QV_APSUM("apsum_circ_exact_sum", "data, xs, ys, r", Circle, CircExact, many_sum),
+    QV_ROW("apsum_circ_exact_one", "data, x, y, r", (&Apsum<ap::Circle, ap::CircExact, double>::one)),
+    QV_APSUM("apsum_circ_exact_sum_one", "data, x, y, r", Circle, CircExact, one_sum),
+    QV_APSUM("apsum_circ_ann_exact", "data, xs, ys, r_in, r_out", CircularAnnulus, CircAnnExact, many),
+    QV_APSUM("apsum_circ_ann_exact_sum", "data, xs, ys, r_in, r_out", CircularAnnulus, CircAnnExact,
+             many_sum),
+    QV_APSUM("apsum_circ_ann_exact_one", "data, x, y, r_in, r_out", CircularAnnulus, CircAnnExact, one),
+    QV_APSUM("apsum_circ_ann_exact_sum_one", "data, x, y, r_in, r_out", CircularAnnulus, CircAnnExact,
+             one_sum),
+    QV_ROW("apsum_circ_exact_one_f32", "data, x, y, r", (&Apsum<ap::Circle, ap::CircExact, float>::one)),
+    QV_ROW("apsum_circ_exact_one_i32", "data, x, y, r",
+           (&Apsum<ap::Circle, ap::CircExact, std::int32_t>::one)),
+    QV_ROW("apsum_circ_exact_one_i16", "data, x, y, r",
+           (&Apsum<ap::Circle, ap::CircExact, std::int16_t>::one)),
+    QV_APSUM("apsum_circ_center", "data, xs, ys, r", Circle, CircCenter, many),
+    QV_APSUM_PENDING("apsum_ellip_exact", "data, xs, ys, a, b, theta", Ellipse, EllipExact, many),
+    QV_APSUM_PENDING("apsum_ellip_exact_one", "data, x, y, a, b, theta", Ellipse, EllipExact, one),
+    QV_APSUM_PENDING("apsum_ellip_center", "data, xs, ys, a, b, theta", Ellipse, EllipCenter, many),
+    QV_APSUM_PENDING("apsum_rect_exact", "data, xs, ys, w, h, theta", Rectangle, RectExact, many),
+    QV_APSUM_PENDING("apsum_rect_exact_one", "data, x, y, w, h, theta", Rectangle, RectExact, one),
+    QV_APSUM_PENDING("apsum_rect_center", "data, xs, ys, w, h, theta", Rectangle, RectCenter, many),
+    QV_UNBUILT("npix_circ_exact", "xs, ys, r, ny, nx"),
+    QV_UNBUILT("npix_circ_center", "xs, ys, r, ny, nx"),
+    QV_UNBUILT("npix_ellip_exact", "xs, ys, a, b, theta, ny, nx"),
+    QV_UNBUILT("npix_ellip_center", "xs, ys, a, b, theta, ny, nx"),
+    QV_UNBUILT("npix_rect_exact", "xs, ys, w, h, theta, ny, nx"),
+    QV_UNBUILT("npix_rect_center", "xs, ys, w, h, theta, ny, nx"),
+    QV_UNBUILT("bboxes_circ", "xs, ys, r"),
+    QV_UNBUILT("bboxes_ellip", "xs, ys, a, b, theta"),
+    QV_UNBUILT("bboxes_rect", "xs, ys, w, h, theta"),
+    QV_UNBUILT("bboxes_wedge", "xs, ys, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out"),
+    QV_UNBUILT("bboxes_pill", "xs, ys, w, a, b, theta"),
+    QV_UNBUILT("bboxes_pill_ann", "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out"),
+    QV_UNBUILT("_farthest_mask_pixel", "mask, center, return_pos"),
+    QV_UNBUILT("_selected_pixel_distances", "selected, x0, y0, x_min, y_min"),
+    QV_ROW("get_parallel_threshold", "", &pyapi::parallel_api::get_parallel_threshold),
+    QV_ROW("set_parallel_threshold", "threshold", &pyapi::parallel_api::set_parallel_threshold),
+    QV_UNBUILT("weights_path_exact", "xs, ys, kinds, data"),
+    QV_UNBUILT("weights_path_center", "xs, ys, kinds, data"),
+    QV_UNBUILT("weights_path_exact_one", "x, y, kinds, data, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_path_center_one", "x, y, kinds, data, x_min, y_min, ny, nx"),
+    QV_UNBUILT("bboxes_path", "xs, ys, kinds, data"),
+    // Added by pyapi::weights::register.
+    QV_UNBUILT("weights_circ_exact_one", "x, y, r, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_circ_ann_exact_one", "x, y, r_in, r_out, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_circ_exact", "xs, ys, r"),
+    QV_UNBUILT("weights_circ_ann_exact", "xs, ys, r_in, r_out"),
+    QV_UNBUILT("weights_ellip_exact", "xs, ys, a, b, theta"),
+    QV_UNBUILT("weights_ellip_ann_exact", "xs, ys, a_in, b_in, a_out, b_out, theta_in, theta_out"),
+    QV_UNBUILT("weights_rect_exact", "xs, ys, w, h, theta"),
+    QV_UNBUILT("weights_rect_ann_exact", "xs, ys, w_in, h_in, w_out, h_out, theta_in, theta_out"),
+    QV_UNBUILT("weights_wedge_exact",
+               "xs, ys, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out"),
+    QV_UNBUILT("weights_pill_exact", "xs, ys, w, a, b, theta"),
+    QV_UNBUILT("weights_pill_ann_exact",
+               "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out"),
+    QV_UNBUILT("weights_circ_center", "xs, ys, r"),
+    QV_UNBUILT("weights_circ_ann_center", "xs, ys, r_in, r_out"),
+    QV_UNBUILT("weights_ellip_center", "xs, ys, a, b, theta"),
+    QV_UNBUILT("weights_ellip_ann_center", "xs, ys, a_in, b_in, a_out, b_out, theta_in, theta_out"),
+    QV_UNBUILT("weights_rect_center", "xs, ys, w, h, theta"),
+    QV_UNBUILT("weights_rect_ann_center", "xs, ys, w_in, h_in, w_out, h_out, theta_in, theta_out"),
+    QV_UNBUILT("weights_wedge_center",
+               "xs, ys, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out"),
+    QV_UNBUILT("weights_pill_center", "xs, ys, w, a, b, theta"),
+    QV_UNBUILT("weights_pill_ann_center",
+               "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out"),
+    QV_UNBUILT("weights_ellip_exact_one", "x, y, a, b, theta, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_ellip_ann_exact_one",
+               "x, y, a_in, b_in, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_rect_exact_one", "x, y, w, h, theta, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_rect_ann_exact_one",
+               "x, y, w_in, h_in, w_out, h_out, theta_in, theta_out, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_wedge_exact_one",
+               "x, y, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_pill_exact_one", "x, y, w, a, b, theta, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_pill_ann_exact_one",
+               "x, y, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_circ_center_one", "x, y, r, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_circ_ann_center_one", "x, y, r_in, r_out, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_ellip_center_one", "x, y, a, b, theta, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_ellip_ann_center_one",
+               "x, y, a_in, b_in, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_rect_center_one", "x, y, w, h, theta, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_rect_ann_center_one",
+               "x, y, w_in, h_in, w_out, h_out, theta_in, theta_out, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_wedge_center_one",
+               "x, y, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_pill_center_one", "x, y, w, a, b, theta, x_min, y_min, ny, nx"),
+    QV_UNBUILT("weights_pill_ann_center_one",
+               "x, y, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx"),
+};
+
+#undef QV_APSUM
+#undef QV_UNBUILT
+#undef QV_ROW
+
+constexpr std::size_t FUNCTION_COUNT = std::size(FUNCTION_TABLE);
+constexpr std::size_t MODULE_EXEC_ROWS = 81;  // the rest are the weights functions
+static_assert(FUNCTION_COUNT == 117, "the module has 117 functions");
+
+// The method records: static, made once from the table, shared by every
+// module object and never changed afterwards.
+PyMethodDef* method_records() {
+    static PyMethodDef records[FUNCTION_COUNT] = {};
+    static const bool filled = [] {
+        for (std::size_t k = 0; k < FUNCTION_COUNT; ++k) {
+            const FunctionRow& row = FUNCTION_TABLE[k];
+            records[k] = PyMethodDef{row.name, row.entry, row.flags, row.doc};
+        }
+        return true;
+    }();
+    (void)filled;
+    return records;
+}
+
+int module_exec(PyObject* module) {
+    try {
+        if (!PyModule_Check(module)) {
+            PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of 'module'",
+                         _PyType_Name(Py_TYPE(module)));
+            return -1;
+        }
+        PyMethodDef* records = method_records();
+        for (std::size_t k = 0; k < MODULE_EXEC_ROWS; ++k) {
+            if (records[k].ml_meth == nullptr) continue;
+            if (!pyapi::support::add_function(module, &records[k])) return -1;
+        }
+        const std::span<PyMethodDef> weights(records + MODULE_EXEC_ROWS,
+                                             FUNCTION_COUNT - MODULE_EXEC_ROWS);
+        return pyapi::weights::register_functions(module, weights) ? 0 : -1;
+    } catch (const std::exception& fault) {
+        pyapi::support::set_fault(fault.what());
+    } catch (...) {
+        pyapi::support::set_fault("internal fault while starting quorvantel._native");
+    }
+    return -1;
+}
+
+PyModuleDef_Slot MODULE_SLOTS[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&module_exec)},
+#if PY_VERSION_HEX >= 0x030D0000
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+#endif
+    {0, nullptr},
+};
+
+PyModuleDef MODULE_DEF = {
+    PyModuleDef_HEAD_INIT,
+    "_native",
+    "",
+    0,
+    nullptr,
+    MODULE_SLOTS,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+}  // namespace quorvantel
+
+extern "C" __attribute__((visibility("default"))) PyObject* PyInit__native() {
+    return PyModuleDef_Init(&quorvantel::MODULE_DEF);
+}

@@ -1,0 +1,198 @@
+// The aperture-sum functions.  Every apsum_* function is an instance of one
+// template, picked by shape, kind (what a pixel weighs) and image element
+// type; the common road (conversion, validation order and messages, output
+// buffers, driver, results) is written once here.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "pyapi/support/arrays.hpp"
+#include "pyapi/support/error.hpp"
+#include "pyapi/support/parallel.hpp"
+#include "pyapi/support/results.hpp"
+#include "pyapi/summation/circle.hpp"
+#include "pyapi/summation/slice.hpp"
+
+namespace quorvantel::pyapi::apsum {
+
+using support::Check;
+using support::Error;
+using support::ImageArg;
+using support::ImageView;
+using support::Outcome;
+using support::VectorArg;
+
+inline bool positive(double v) { return std::isfinite(v) && v > 0.0; }
+
+// ---------------------------------------------------------------------------
+// Shapes: the accepted parameters and their messages.
+
+struct Circle {
+    static constexpr std::size_t parameters = 1;
+    static constexpr const char* size_message = "array shape is too large";
+    static Check validate(std::uint64_t ny, std::uint64_t nx, double r) {
+        if (ny == 0 || nx == 0 || !positive(r)) return Error::value("invalid circle parameters");
+        return std::nullopt;
+    }
+};
+
+struct CircularAnnulus {
+    static constexpr std::size_t parameters = 2;
+    static constexpr const char* size_message = "array shape is too large";
+    static Check validate(std::uint64_t ny, std::uint64_t nx, double r_in, double r_out) {
+        if (ny == 0 || nx == 0) return Error::value("shape dimensions must be positive");
+        if (!(r_in < r_out) || !std::isfinite(r_in) || !(r_in >= 0.0) || !positive(r_out)) {
+            return Error::value("invalid circular annulus parameters");
+        }
+        return std::nullopt;
+    }
+};
+
+struct Rectangle {
+    static constexpr std::size_t parameters = 3;
+    static constexpr const char* size_message = "data shape is too large";
+    static Check validate(std::uint64_t ny, std::uint64_t nx, double w, double h, double theta) {
+        if (ny == 0 || nx == 0 || !positive(w) || !positive(h) || !std::isfinite(theta)) {
+            return Error::value("invalid rectangle parameters");
+        }
+        return std::nullopt;
+    }
+};
+
+struct Ellipse {
+    static constexpr std::size_t parameters = 3;
+    static constexpr const char* size_message = "array shape is too large";
+    static Check validate(std::uint64_t ny, std::uint64_t nx, double a, double b, double theta) {
+        if (ny == 0 || nx == 0 || !positive(a) || !positive(b) || !std::isfinite(theta)) {
+            return Error::value("invalid ellipse parameters");
+        }
+        return std::nullopt;
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Kinds: how one aperture is computed, for element type T.  `captures`
+// builds the per-call constants; `aperture` adds up sums and areas (or
+// counts); `sum_aperture` adds up sums alone.
+
+template <class T>
+struct CircExact {
+    static auto captures(const ImageView<T>& v, double r) {
+        return summation::circ_captures(v.values, v.ny, v.nx, r);
+    }
+    static constexpr auto aperture = summation::ring_exact_aperture<T, true>;
+    static constexpr auto sum_aperture = summation::ring_exact_aperture<T, false>;
+};
+
+template <class T>
+struct CircCenter {
+    static auto captures(const ImageView<T>& v, double r) {
+        return summation::CircCenterCaptures<T>{r, v.nx, v.ny, r * r, v.values};
+    }
+    static constexpr auto aperture = summation::circ_center_aperture<T>;
+};
+
+template <class T>
+struct CircAnnExact {
+    static auto captures(const ImageView<T>& v, double r_in, double r_out) {
+        return summation::circ_ann_captures(v.values, v.ny, v.nx, r_in, r_out);
+    }
+    static constexpr auto aperture = summation::ring_exact_aperture<T, true>;
+    static constexpr auto sum_aperture = summation::ring_exact_aperture<T, false>;
+};
+
+// ---------------------------------------------------------------------------
+// The entries.
+
+template <class T>
+struct Prepared {
+    ImageView<T> image;
+    std::span<const double> xs;
+    std::span<const double> ys;
+};
+
+// View, x, y, lengths, shape and parameters, size: the first failure wins.
+template <class Shape, class T, class... P>
+Outcome<Prepared<T>> prepare_many(ImageArg<T> data, VectorArg xs, VectorArg ys, P... params) {
+    auto image = support::data_slice_typed<T>(data);
+    if (!image.ok()) return image.error();
+    auto x = support::vector_slice(xs, "x");
+    if (!x.ok()) return x.error();
+    auto y = support::vector_slice(ys, "y");
+    if (!y.ok()) return y.error();
+    if (auto error = support::matching_lengths(x.value(), y.value())) return *error;
+    const ImageView<T> view = image.value();
+    if (auto error = Shape::validate(view.ny, view.nx, params...)) return *error;
+    std::uint64_t count = 0;
+    if (__builtin_mul_overflow(view.ny, view.nx, &count)) return Error::value(Shape::size_message);
+    return Prepared<T>{view, x.value(), y.value()};
+}
+
+template <class Shape, class T, class... P>
+Outcome<ImageView<T>> prepare_one(ImageArg<T> data, P... params) {
+    auto image = support::data_slice_typed<T>(data);
+    if (!image.ok()) return image.error();
+    if (auto error = Shape::validate(image.value().ny, image.value().nx, params...)) return *error;
+    return image.value();
+}
+
+template <std::size_t> using Param = double;
+
+template <class Shape, template <class> class Kind, class T,
+          class Index = std::make_index_sequence<Shape::parameters>>
+struct Apsum;
+
+template <class Shape, template <class> class Kind, class T, std::size_t... I>
+struct Apsum<Shape, Kind, T, std::index_sequence<I...>> {
+    // Many apertures: (sums, areas or counts).
+    static Outcome<support::SumsAndAreas> many(ImageArg<T> data, VectorArg xs, VectorArg ys,
+                                               Param<I>... params) {
+        auto prepared = prepare_many<Shape>(data, xs, ys, params...);
+        if (!prepared.ok()) return prepared.error();
+        const Prepared<T>& in = prepared.value();
+        support::SumsAndAreas out{std::vector<double>(in.xs.size(), 0.0),
+                                  std::vector<double>(in.xs.size(), 0.0)};
+        const auto captures = Kind<T>::captures(in.image, params...);
+        support::run_parallel(summation::sum_slice<Kind<T>::aperture, decltype(captures)>, captures,
+                              in.xs, in.ys, std::span<double>(out.sums),
+                              std::span<double>(out.areas));
+        return out;
+    }
+
+    // Many apertures: sums only.
+    static Outcome<std::vector<double>> many_sum(ImageArg<T> data, VectorArg xs, VectorArg ys,
+                                                 Param<I>... params) {
+        auto prepared = prepare_many<Shape>(data, xs, ys, params...);
+        if (!prepared.ok()) return prepared.error();
+        const Prepared<T>& in = prepared.value();
+        std::vector<double> sums(in.xs.size(), 0.0);
+        const auto captures = Kind<T>::captures(in.image, params...);
+        support::run_parallel_sum_only(
+            summation::sum_only_slice<Kind<T>::sum_aperture, decltype(captures)>, captures, in.xs,
+            in.ys, std::span<double>(sums));
+        return sums;
+    }
+
+    // One aperture: (sum, area).
+    static Outcome<std::pair<double, double>> one(ImageArg<T> data, double x, double y,
+                                                  Param<I>... params) {
+        auto image = prepare_one<Shape>(data, params...);
+        if (!image.ok()) return image.error();
+        const auto captures = Kind<T>::captures(image.value(), params...);
+        return summation::sum_one<Kind<T>::aperture>(captures, x, y);
+    }
+
+    // One aperture: the sum alone.
+    static Outcome<double> one_sum(ImageArg<T> data, double x, double y, Param<I>... params) {
+        auto image = prepare_one<Shape>(data, params...);
+        if (!image.ok()) return image.error();
+        const auto captures = Kind<T>::captures(image.value(), params...);
+        return summation::sum_one<Kind<T>::sum_aperture>(captures, x, y).first;
+    }
+};
+
+}  // namespace quorvantel::pyapi::apsum

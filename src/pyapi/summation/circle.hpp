@@ -1,0 +1,149 @@
+// Circle and circular-annulus sums.  Both walk the outer circle's pixel box;
+// pixels well inside or outside a circle are decided by squared distances,
+// the rest take the exact disc-pixel overlap.  A circle is the ring without
+// an inner circle, so both run one aperture function.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
+
+#include "geometry/geometry.hpp"
+#include "geometry/pixel_box.hpp"
+#include "pyapi/summation/slice.hpp"
+
+namespace quorvantel::pyapi::summation {
+
+// A circle of radius r with its fast bounds: a pixel whose squared centre
+// distance is below inside2 lies wholly inside, above outside2 wholly outside.
+struct DiscBounds {
+    double r;
+    double inside2;
+    double outside2;
+};
+
+inline DiscBounds disc_bounds(double r) {
+    const double m = std::max(r - PIXEL_HALF_DIAGONAL, 0.0);
+    const double p = r + PIXEL_HALF_DIAGONAL;
+    return {r, m * m, p * p};
+}
+
+template <class T>
+struct CircCaptures {
+    DiscBounds outer;
+    DiscBounds inner;  // r == 0 (either sign) for a full disc
+    std::uint64_t nx;
+    std::uint64_t ny;
+    const T* values;
+    double analytic_area;
+};
+
+template <class T>
+CircCaptures<T> circ_captures(const T* values, std::uint64_t ny, std::uint64_t nx, double r) {
+    return {disc_bounds(r), disc_bounds(0.0), nx, ny, values, r * (r * PI)};
+}
+
+template <class T>
+CircCaptures<T> circ_ann_captures(const T* values, std::uint64_t ny, std::uint64_t nx, double r_in,
+                                  double r_out) {
+    return {disc_bounds(r_out), disc_bounds(r_in), nx, ny, values,
+            (r_out * r_out - r_in * r_in) * PI};
+}
+
+// Exact weight of a pixel under one circle: 1 inside, 0 outside, else the
+// clamped overlap of the disc with the pixel [x0, x1] x [y0, y1].
+inline double disc_pixel_weight(const DiscBounds& d, double d2, double x0, double y0, double x1,
+                                double y1) {
+    if (d2 < d.inside2) return 1.0;
+    if (d2 > d.outside2) return 0.0;
+    double w = geometry::circ_rect_overlap(x0, y0, x1, y1, d.r);
+    if (w < 0.0) w = 0.0;
+    if (w > 1.0) w = 1.0;
+    return w;
+}
+
+template <class T, bool WithArea>
+void ring_exact_aperture(const CircCaptures<T>& c, double x, double y, double& sum, double& area) {
+    const double r = c.outer.r;
+    const geometry::PixelBox box = geometry::pixel_box(x, y, r, r);
+    const geometry::PixelRange range = geometry::clip_to_image(box, c.nx, c.ny);
+    const bool has_inner = c.inner.r != 0.0;
+    if (!range.empty()) {
+        for (std::int64_t j = range.j0; j < range.j1; ++j) {
+            const double fj = static_cast<double>(j);
+            const double dy = fj - y;
+            const double dy2 = dy * dy;
+            const double y0 = (fj - 0.5) - y;
+            const double y1 = (fj + 0.5) - y;
+            const T* row = c.values + static_cast<std::uint64_t>(j) * c.nx;
+            for (std::int64_t i = range.i0; i < range.i1; ++i) {
+                const double fi = static_cast<double>(i);
+                const double dx = fi - x;
+                const double d2 = dy2 + dx * dx;
+                if (d2 > c.outer.outside2) continue;
+                const double x0 = (fi - 0.5) - x;
+                const double x1 = (fi + 0.5) - x;
+                const double w_out = disc_pixel_weight(c.outer, d2, x0, y0, x1, y1);
+                if (w_out == 0.0) continue;
+                double w = w_out;
+                if (has_inner) {
+                    w = w_out - disc_pixel_weight(c.inner, d2, x0, y0, x1, y1);
+                    if (w < 0.0) w = 0.0;
+                    if (w > 1.0) w = 1.0;
+                }
+                if (!(w > 0.0)) continue;
+                sum = sum + w * widen(row[i]);
+                if constexpr (WithArea) area = area + w;
+            }
+        }
+    }
+    if constexpr (WithArea) {
+        if (geometry::box_inside_image(box, c.nx, c.ny)) area = c.analytic_area;
+    }
+}
+
+template <class T>
+struct CircCenterCaptures {
+    double r;
+    std::uint64_t nx;
+    std::uint64_t ny;
+    double r2;
+    const T* values;
+};
+
+template <class T>
+void circ_center_aperture(const CircCenterCaptures<T>& c, double x, double y, double& sum,
+                          double& count) {
+    const geometry::PixelRange range =
+        geometry::clip_to_image(geometry::pixel_box(x, y, c.r, c.r), c.nx, c.ny);
+    if (range.empty()) return;
+    for (std::int64_t j = range.j0; j < range.j1; ++j) {
+        const double dy = static_cast<double>(j) - y;
+        const double dy2 = dy * dy;
+        const T* row = c.values + static_cast<std::uint64_t>(j) * c.nx;
+        for (std::int64_t i = range.i0; i < range.i1; ++i) {
+            const double dx = static_cast<double>(i) - x;
+            if (dy2 + dx * dx < c.r2) {
+                sum = sum + widen(row[i]);
+                count = count + 1.0;
+            }
+        }
+    }
+}
+
+// The kernels, one instance per element type.
+template <class T>
+inline constexpr auto sum_circ_slice = sum_slice<ring_exact_aperture<T, true>, CircCaptures<T>>;
+template <class T>
+inline constexpr auto sum_circ_only_slice =
+    sum_only_slice<ring_exact_aperture<T, false>, CircCaptures<T>>;
+template <class T>
+inline constexpr auto sum_circ_center_slice =
+    sum_slice<circ_center_aperture<T>, CircCenterCaptures<T>>;
+template <class T>
+inline constexpr auto sum_circ_ann_slice = sum_slice<ring_exact_aperture<T, true>, CircCaptures<T>>;
+template <class T>
+inline constexpr auto sum_circ_ann_only_slice =
+    sum_only_slice<ring_exact_aperture<T, false>, CircCaptures<T>>;
+
+}  // namespace quorvantel::pyapi::summation

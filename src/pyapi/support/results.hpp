@@ -1,0 +1,47 @@
+// Conversion of entry results into Python objects.  A failure to create a
+// result object is an internal fault: the converters return null and the
+// boundary raises FaultException.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "pyapi/support/error.hpp"
+#include "pyapi/support/python.hpp"
+
+namespace quorvantel::pyapi::support {
+
+// Per-aperture sums with their areas (exact) or pixel counts (centre).
+struct SumsAndAreas {
+    std::vector<double> sums;
+    std::vector<double> areas;
+};
+
+// Pixel boxes of many apertures, x_min, x_max, y_min, y_max.
+struct BoxLists {
+    std::vector<std::int64_t> x_min;
+    std::vector<std::int64_t> x_max;
+    std::vector<std::int64_t> y_min;
+    std::vector<std::int64_t> y_max;
+};
+
+PyObject* float_list_result(const std::vector<double>& values);
+PyObject* int_list_result(const std::vector<std::int64_t>& values);
+PyObject* box_lists_result(const BoxLists& boxes);
+
+inline PyObject* to_python(const std::vector<double>& values) { return float_list_result(values); }
+inline PyObject* to_python(const std::vector<std::int64_t>& values) {
+    return int_list_result(values);
+}
+inline PyObject* to_python(const BoxLists& boxes) { return box_lists_result(boxes); }
+PyObject* to_python(const SumsAndAreas& result);
+PyObject* to_python(std::pair<double, double> values);
+inline PyObject* to_python(double value) { return PyFloat_FromDouble(value); }
+inline PyObject* to_python(std::uint64_t value) { return PyLong_FromUnsignedLongLong(value); }
+inline PyObject* to_python(None) { Py_RETURN_NONE; }
+
+// Replaces a pending interpreter error (or none) by FaultException naming `what`.
+void fault_from_pending(const char* what);
+
+}  // namespace quorvantel::pyapi::support
