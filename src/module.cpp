@@ -156,8 +156,10 @@ PyMethodDef* method_records() {
 int module_exec(PyObject* module) {
     try {
         if (!PyModule_Check(module)) {
-            PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of 'module'",
-                         _PyType_Name(Py_TYPE(module)));
+            PyObject* type_name = PyType_GetQualName(Py_TYPE(module));
+            if (type_name == nullptr) return -1;
+            PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of 'module'", type_name);
+            Py_DECREF(type_name);
             return -1;
         }
         PyMethodDef* records = method_records();
