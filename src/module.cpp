@@ -31,10 +31,6 @@ namespace ap = pyapi::apsum;
         QV_ROW(name "_i32", params, (&Apsum<ap::shape, ap::kind, std::int32_t>::form)), \
         QV_ROW(name "_i16", params, (&Apsum<ap::shape, ap::kind, std::int16_t>::form))
 
-#define QV_APSUM_PENDING(name, params, shape, kind, form) \
-    QV_UNBUILT(name, params), QV_UNBUILT(name "_f32", params), QV_UNBUILT(name "_i32", params), \
-        QV_UNBUILT(name "_i16", params)
-
 const FunctionRow FUNCTION_TABLE[] = {
     QV_APSUM("apsum_circ_exact", "data, xs, ys, r", Circle, CircExact, many),
     QV_APSUM("apsum_circ_exact_sum", "data, xs, ys, r", Circle, CircExact, many_sum),
@@ -52,12 +48,12 @@ const FunctionRow FUNCTION_TABLE[] = {
     QV_ROW("apsum_circ_exact_one_i16", "data, x, y, r",
            (&Apsum<ap::Circle, ap::CircExact, std::int16_t>::one)),
     QV_APSUM("apsum_circ_center", "data, xs, ys, r", Circle, CircCenter, many),
-    QV_APSUM_PENDING("apsum_ellip_exact", "data, xs, ys, a, b, theta", Ellipse, EllipExact, many),
-    QV_APSUM_PENDING("apsum_ellip_exact_one", "data, x, y, a, b, theta", Ellipse, EllipExact, one),
-    QV_APSUM_PENDING("apsum_ellip_center", "data, xs, ys, a, b, theta", Ellipse, EllipCenter, many),
-    QV_APSUM_PENDING("apsum_rect_exact", "data, xs, ys, w, h, theta", Rectangle, RectExact, many),
-    QV_APSUM_PENDING("apsum_rect_exact_one", "data, x, y, w, h, theta", Rectangle, RectExact, one),
-    QV_APSUM_PENDING("apsum_rect_center", "data, xs, ys, w, h, theta", Rectangle, RectCenter, many),
+    QV_APSUM("apsum_ellip_exact", "data, xs, ys, a, b, theta", Ellipse, EllipExact, many),
+    QV_APSUM("apsum_ellip_exact_one", "data, x, y, a, b, theta", Ellipse, EllipExact, one),
+    QV_APSUM("apsum_ellip_center", "data, xs, ys, a, b, theta", Ellipse, EllipCenter, many),
+    QV_APSUM("apsum_rect_exact", "data, xs, ys, w, h, theta", Rectangle, RectExact, many),
+    QV_APSUM("apsum_rect_exact_one", "data, x, y, w, h, theta", Rectangle, RectExact, one),
+    QV_APSUM("apsum_rect_center", "data, xs, ys, w, h, theta", Rectangle, RectCenter, many),
     QV_UNBUILT("npix_circ_exact", "xs, ys, r, ny, nx"),
     QV_UNBUILT("npix_circ_center", "xs, ys, r, ny, nx"),
     QV_UNBUILT("npix_ellip_exact", "xs, ys, a, b, theta, ny, nx"),

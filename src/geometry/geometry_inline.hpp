@@ -62,7 +62,9 @@ inline double unit_disc_edge_term(Point p, Point q) {
         const double mx = p.x + dx * tm;
         const double my = p.y + dy * tm;
         const double cross = ax * by - ay * bx;
-        if (mx * mx + my * my <= 1.0) {
+        // A piece whose midpoint lies on the circle is an unsplit tangent edge
+        // touching it at that midpoint: it runs outside, so it is an arc piece.
+        if (mx * mx + my * my < 1.0) {
             edge += 0.5 * cross;
         } else {
             edge += 0.5 * std::atan2(cross, ax * bx + ay * by);

@@ -15,6 +15,8 @@
 #include "pyapi/support/parallel.hpp"
 #include "pyapi/support/results.hpp"
 #include "pyapi/summation/circle.hpp"
+#include "pyapi/summation/ellipse.hpp"
+#include "pyapi/summation/rect.hpp"
 #include "pyapi/summation/slice.hpp"
 
 namespace quorvantel::pyapi::apsum {
@@ -52,14 +54,20 @@ struct CircularAnnulus {
     }
 };
 
+// Two positive sizes and a finite angle: rectangles and ellipses.
+inline Check sized_and_turned(std::uint64_t ny, std::uint64_t nx, double p, double q,
+                              double theta, const char* message) {
+    if (ny == 0 || nx == 0 || !positive(p) || !positive(q) || !std::isfinite(theta)) {
+        return Error::value(message);
+    }
+    return std::nullopt;
+}
+
 struct Rectangle {
     static constexpr std::size_t parameters = 3;
     static constexpr const char* size_message = "data shape is too large";
     static Check validate(std::uint64_t ny, std::uint64_t nx, double w, double h, double theta) {
-        if (ny == 0 || nx == 0 || !positive(w) || !positive(h) || !std::isfinite(theta)) {
-            return Error::value("invalid rectangle parameters");
-        }
-        return std::nullopt;
+        return sized_and_turned(ny, nx, w, h, theta, "invalid rectangle parameters");
     }
 };
 
@@ -67,43 +75,41 @@ struct Ellipse {
     static constexpr std::size_t parameters = 3;
     static constexpr const char* size_message = "array shape is too large";
     static Check validate(std::uint64_t ny, std::uint64_t nx, double a, double b, double theta) {
-        if (ny == 0 || nx == 0 || !positive(a) || !positive(b) || !std::isfinite(theta)) {
-            return Error::value("invalid ellipse parameters");
-        }
-        return std::nullopt;
+        return sized_and_turned(ny, nx, a, b, theta, "invalid ellipse parameters");
     }
 };
 
 // ---------------------------------------------------------------------------
-// Kinds: how one aperture is computed, for element type T.  `captures`
-// builds the per-call constants; `aperture` adds up sums and areas (or
-// counts); `sum_aperture` adds up sums alone.
+// Kinds: how one aperture is computed.  `captures` builds the per-call
+// constants from the image and the shape's parameters; `aperture` adds up
+// sums and areas (or counts); `sum_aperture` adds up the sums alone.
 
-template <class T>
-struct CircExact {
-    static auto captures(const ImageView<T>& v, double r) {
-        return summation::circ_captures(v.values, v.ny, v.nx, r);
+template <auto MakeCaptures, auto Aperture, auto SumAperture = Aperture>
+struct Kind {
+    template <class T, class... P>
+    static auto captures(const ImageView<T>& v, P... params) {
+        return MakeCaptures(v.values, v.ny, v.nx, params...);
     }
-    static constexpr auto aperture = summation::ring_exact_aperture<T, true>;
-    static constexpr auto sum_aperture = summation::ring_exact_aperture<T, false>;
+    static constexpr auto aperture = Aperture;
+    static constexpr auto sum_aperture = SumAperture;
 };
 
 template <class T>
-struct CircCenter {
-    static auto captures(const ImageView<T>& v, double r) {
-        return summation::CircCenterCaptures<T>{r, v.nx, v.ny, r * r, v.values};
-    }
-    static constexpr auto aperture = summation::circ_center_aperture<T>;
-};
-
+using CircExact = Kind<summation::circ_captures<T>, summation::ring_exact_aperture<T, true>,
+                       summation::ring_exact_aperture<T, false>>;
 template <class T>
-struct CircAnnExact {
-    static auto captures(const ImageView<T>& v, double r_in, double r_out) {
-        return summation::circ_ann_captures(v.values, v.ny, v.nx, r_in, r_out);
-    }
-    static constexpr auto aperture = summation::ring_exact_aperture<T, true>;
-    static constexpr auto sum_aperture = summation::ring_exact_aperture<T, false>;
-};
+using CircCenter = Kind<summation::circ_center_captures<T>, summation::circ_center_aperture<T>>;
+template <class T>
+using CircAnnExact = Kind<summation::circ_ann_captures<T>, summation::ring_exact_aperture<T, true>,
+                          summation::ring_exact_aperture<T, false>>;
+template <class T>
+using RectExact = Kind<summation::rect_captures<T>, summation::rect_exact_aperture<T>>;
+template <class T>
+using RectCenter = Kind<summation::rect_center_captures<T>, summation::rect_center_aperture<T>>;
+template <class T>
+using EllipExact = Kind<summation::ellip_captures<T>, summation::ellip_exact_aperture<T>>;
+template <class T>
+using EllipCenter = Kind<summation::ellip_center_captures<T>, summation::ellip_center_aperture<T>>;
 
 // ---------------------------------------------------------------------------
 // The entries.

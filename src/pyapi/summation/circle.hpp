@@ -69,13 +69,12 @@ void ring_exact_aperture(const CircCaptures<T>& c, double x, double y, double& s
     const geometry::PixelRange range = geometry::clip_to_image(box, c.nx, c.ny);
     const bool has_inner = c.inner.r != 0.0;
     if (!range.empty()) {
-        for (std::int64_t j = range.j0; j < range.j1; ++j) {
+        for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
             const double fj = static_cast<double>(j);
             const double dy = fj - y;
             const double dy2 = dy * dy;
             const double y0 = (fj - 0.5) - y;
             const double y1 = (fj + 0.5) - y;
-            const T* row = c.values + static_cast<std::uint64_t>(j) * c.nx;
             for (std::int64_t i = range.i0; i < range.i1; ++i) {
                 const double fi = static_cast<double>(i);
                 const double dx = fi - x;
@@ -95,7 +94,7 @@ void ring_exact_aperture(const CircCaptures<T>& c, double x, double y, double& s
                 sum = sum + w * widen(row[i]);
                 if constexpr (WithArea) area = area + w;
             }
-        }
+        });
     }
     if constexpr (WithArea) {
         if (geometry::box_inside_image(box, c.nx, c.ny)) area = c.analytic_area;
@@ -112,15 +111,20 @@ struct CircCenterCaptures {
 };
 
 template <class T>
+CircCenterCaptures<T> circ_center_captures(const T* values, std::uint64_t ny, std::uint64_t nx,
+                                           double r) {
+    return {r, nx, ny, r * r, values};
+}
+
+template <class T>
 void circ_center_aperture(const CircCenterCaptures<T>& c, double x, double y, double& sum,
                           double& count) {
     const geometry::PixelRange range =
         geometry::clip_to_image(geometry::pixel_box(x, y, c.r, c.r), c.nx, c.ny);
     if (range.empty()) return;
-    for (std::int64_t j = range.j0; j < range.j1; ++j) {
+    for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
         const double dy = static_cast<double>(j) - y;
         const double dy2 = dy * dy;
-        const T* row = c.values + static_cast<std::uint64_t>(j) * c.nx;
         for (std::int64_t i = range.i0; i < range.i1; ++i) {
             const double dx = static_cast<double>(i) - x;
             if (dy2 + dx * dx < c.r2) {
@@ -128,7 +132,7 @@ void circ_center_aperture(const CircCenterCaptures<T>& c, double x, double y, do
                 count = count + 1.0;
             }
         }
-    }
+    });
 }
 
 // The kernels, one instance per element type.

@@ -111,7 +111,7 @@ void ellip_exact_aperture(const EllipCaptures<T>& c, double x, double y, double&
         const double b = c.b;
         const double cs = c.c;
         const double sn = c.s;
-        for (std::int64_t j = range.j0; j < range.j1; ++j) {
+        for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
             const double fj = static_cast<double>(j);
             const double dy = fj - y;
             const double dy_lo = (fj - 0.5) - y;
@@ -122,7 +122,6 @@ void ellip_exact_aperture(const EllipCaptures<T>& c, double x, double y, double&
             const double dy_lo_s = dy_lo * sn;
             const double dy_hi_c = dy_hi * cs;
             const double dy_hi_s = dy_hi * sn;
-            const T* row = c.values + static_cast<std::uint64_t>(j) * c.nx;
             for (std::int64_t i = range.i0; i < range.i1; ++i) {
                 const double fi = static_cast<double>(i);
                 const double dx = fi - x;
@@ -144,10 +143,13 @@ void ellip_exact_aperture(const EllipCaptures<T>& c, double x, double y, double&
                         {(dx_hi_c + dy_hi_s) / a, (dy_hi_c - dx_hi_s) / b},
                         {(dx_lo_c + dy_hi_s) / a, (dy_hi_c - dx_lo_s) / b},
                     };
-                    bool all_in = true;
-                    for (const geometry::Point& p : quad) all_in = all_in && p.x * p.x + p.y * p.y <= 1.0;
-                    if (!all_in) {
-                        const double scaled = b * (a * geometry::detail::unit_disc_polygon_overlap(quad, 4));
+                    bool corners_in = true;
+                    for (const geometry::Point& p : quad) {
+                        corners_in = corners_in && p.x * p.x + p.y * p.y <= 1.0;
+                    }
+                    if (!corners_in) {
+                        const double a1 = geometry::detail::unit_disc_polygon_overlap(quad, 4);
+                        const double scaled = b * (a * a1);
                         weight = scaled > 1.0 ? 1.0 : scaled;
                         if (!(weight > 0.0)) continue;
                     }
@@ -155,7 +157,7 @@ void ellip_exact_aperture(const EllipCaptures<T>& c, double x, double y, double&
                 sum = sum + weight * widen(row[i]);
                 area = area + weight;
             }
-        }
+        });
     }
     if (geometry::box_inside_image(box, c.nx, c.ny)) area = (c.a * PI) * c.b;
 }
@@ -170,11 +172,10 @@ void ellip_center_aperture(const EllipCenterCaptures<T>& c, double x, double y, 
     const double b = c.b;
     const double cs = c.c;
     const double sn = c.s;
-    for (std::int64_t j = range.j0; j < range.j1; ++j) {
+    for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
         const double dy = static_cast<double>(j) - y;
         const double dy_c = dy * cs;
         const double dy_s = dy * sn;
-        const T* row = c.values + static_cast<std::uint64_t>(j) * c.nx;
         for (std::int64_t i = range.i0; i < range.i1; ++i) {
             const double dx = static_cast<double>(i) - x;
             const double u = (dx * cs + dy_s) / a;
@@ -184,7 +185,7 @@ void ellip_center_aperture(const EllipCenterCaptures<T>& c, double x, double y, 
                 count = count + 1.0;
             }
         }
-    }
+    });
 }
 
 // The kernels, one instance per element type.

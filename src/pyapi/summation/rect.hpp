@@ -168,7 +168,7 @@ void rect_exact_aperture(const RectCaptures<T>& c, double x, double y, double& s
         const double in_v = c.hh - c.pix_half;
         const double out_u = c.hw + c.pix_half;
         const double out_v = c.hh + c.pix_half;
-        for (std::int64_t j = range.j0; j < range.j1; ++j) {
+        for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
             const double fj = static_cast<double>(j);
             const double dy = fj - y;
             const double dy_lo = (fj - 0.5) - y;
@@ -179,7 +179,6 @@ void rect_exact_aperture(const RectCaptures<T>& c, double x, double y, double& s
             const double c_dy_lo = cs * dy_lo;
             const double s_dy_hi = sn * dy_hi;
             const double c_dy_hi = cs * dy_hi;
-            const T* row = c.values + static_cast<std::uint64_t>(j) * c.nx;
             for (std::int64_t i = range.i0; i < range.i1; ++i) {
                 const double fi = static_cast<double>(i);
                 const double dx = fi - x;
@@ -205,7 +204,7 @@ void rect_exact_aperture(const RectCaptures<T>& c, double x, double y, double& s
                 sum = sum + weight * widen(row[i]);
                 area = area + weight;
             }
-        }
+        });
     }
     if (geometry::box_inside_image(box, c.nx, c.ny)) area = c.w * c.h;
 }
@@ -218,11 +217,10 @@ void rect_center_aperture(const RectCenterCaptures<T>& c, double x, double y, do
     if (range.empty()) return;
     const double cs = c.c;
     const double sn = c.s;
-    for (std::int64_t j = range.j0; j < range.j1; ++j) {
+    for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
         const double dy = static_cast<double>(j) - y;
         const double s_dy = sn * dy;
         const double c_dy = cs * dy;
-        const T* row = c.values + static_cast<std::uint64_t>(j) * c.nx;
         for (std::int64_t i = range.i0; i < range.i1; ++i) {
             const double dx = static_cast<double>(i) - x;
             if (std::fabs(cs * dx + s_dy) < c.hw && std::fabs(c_dy - sn * dx) < c.hh) {
@@ -230,7 +228,7 @@ void rect_center_aperture(const RectCenterCaptures<T>& c, double x, double y, do
                 count = count + 1.0;
             }
         }
-    }
+    });
 }
 
 // The kernels, one instance per element type.

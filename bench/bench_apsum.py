@@ -1,0 +1,263 @@
+#!/usr/bin/env python
+"""Benchmark exact aperture sums: quorvantel (serial and pooled) vs sep and photutils.
+
+For each aperture shape (circle, circular annulus, ellipse) this script times,
+in the same process and on the same data:
+
+* quorvantel serial  -- parallel threshold set to 2**64-1 (never uses the pool)
+* quorvantel pooled  -- parallel threshold set to 1 (always uses the pool)
+* sep                -- sum_circle / sum_circann / sum_ellipse with subpix=0 (exact)
+* photutils          -- aperture_photometry(..., method='exact'); this is slow,
+                        so it is timed once on a subset of the apertures and the
+                        time is scaled linearly to the full aperture count.
+
+Timings are best-of-N wall times (time.perf_counter) after one warm-up call.
+Ratios are reported as "how many times faster quorvantel is" (other / quorvantel).
+
+Usage:
+    python bench/bench_apsum.py [--apertures 20000] [--size 2048] [--repeat 5]
+"""
+
+import argparse
+import math
+import os
+import sys
+import time
+
+import numpy as np
+
+try:
+    from quorvantel import _native as qv
+except ImportError as exc:  # pragma: no cover
+    sys.exit(f"cannot import quorvantel._native: {exc}")
+
+try:
+    import sep
+except ImportError:  # pragma: no cover
+    sep = None
+
+try:
+    import photutils
+    from photutils.aperture import (
+        CircularAnnulus,
+        CircularAperture,
+        EllipticalAperture,
+        aperture_photometry,
+    )
+except ImportError:  # pragma: no cover
+    photutils = None
+
+SERIAL_THRESHOLD = 2**64 - 1
+POOLED_THRESHOLD = 1
+
+
+def best_of(fn, repeat):
+    """Warm up once, then return (best wall time in seconds, last result)."""
+    result = fn()
+    best = math.inf
+    for _ in range(repeat):
+        t0 = time.perf_counter()
+        result = fn()
+        dt = time.perf_counter() - t0
+        best = min(best, dt)
+    return best, result
+
+
+def max_rel_diff(a, b):
+    a = np.asarray(a, dtype=np.float64)
+    b = np.asarray(b, dtype=np.float64)
+    denom = np.maximum(np.abs(b), np.finfo(np.float64).tiny)
+    return float(np.max(np.abs(a - b) / denom))
+
+
+def fmt_ms(t):
+    return "n/a" if t is None else f"{t * 1e3:.2f}"
+
+
+def fmt_ratio(num, den):
+    if num is None or den is None or den <= 0:
+        return "n/a"
+    return f"{num / den:.2f}x"
+
+
+def fmt_diff(d):
+    return "n/a" if d is None else f"{d:.1e}"
+
+
+def time_quorvantel(fn, repeat):
+    """Time fn serially and pooled; the original threshold is always restored."""
+    old = qv.get_parallel_threshold()
+    try:
+        qv.set_parallel_threshold(SERIAL_THRESHOLD)
+        t_serial, res_serial = best_of(fn, repeat)
+        qv.set_parallel_threshold(POOLED_THRESHOLD)
+        t_pooled, res_pooled = best_of(fn, repeat)
+    finally:
+        qv.set_parallel_threshold(old)
+    sums_s = np.asarray(res_serial[0])
+    sums_p = np.asarray(res_pooled[0])
+    if sums_s.shape != sums_p.shape or not np.allclose(sums_s, sums_p, rtol=1e-12, atol=0.0):
+        print("WARNING: quorvantel serial and pooled sums differ", file=sys.stderr)
+    return t_serial, t_pooled, sums_s
+
+
+def time_photutils(data, xs, ys, make_aperture, subset):
+    """Time photutils once on the first `subset` apertures; return (scaled seconds, sums)."""
+    n = len(xs)
+    k = min(subset, n)
+    pos = np.column_stack([xs[:k], ys[:k]])
+    # Small warm-up so first-call import/initialisation cost is not timed.
+    aperture_photometry(data, make_aperture(pos[: min(10, k)]), method="exact")
+    t0 = time.perf_counter()
+    tbl = aperture_photometry(data, make_aperture(pos), method="exact")
+    dt = time.perf_counter() - t0
+    sums = np.asarray(tbl["aperture_sum"], dtype=np.float64)
+    return dt * n / k, sums
+
+
+def check_ellipse_theta(data, a, b, theta):
+    """Compare quorvantel's and sep's ellipse orientation on one aperture.
+
+    Returns the theta value to pass to sep so that both describe the same
+    ellipse (theta itself if the conventions agree), plus a note or None.
+    """
+    h, w = data.shape
+    x = np.array([w / 2.0 + 0.3])
+    y = np.array([h / 2.0 - 0.2])
+    q = qv.apsum_ellip_exact(data, x, y, a, b, theta)[0][0]
+    s_same = sep.sum_ellipse(data, x, y, a, b, theta, r=1.0, subpix=0)[0][0]
+    s_flip = sep.sum_ellipse(data, x, y, a, b, -theta, r=1.0, subpix=0)[0][0]
+    tol = 1e-6 * abs(q)
+    if abs(q - s_same) <= tol:
+        return theta, None
+    if abs(q - s_flip) <= tol:
+        return -theta, (
+            f"NOTE: ellipse theta conventions disagree: quorvantel(theta={theta}) "
+            f"matches sep(theta={-theta}); sep is called with -theta below"
+        )
+    return theta, (
+        f"NOTE: ellipse sums disagree on a single aperture for both theta and "
+        f"-theta (quorvantel {q!r}, sep(theta) {s_same!r}, sep(-theta) {s_flip!r})"
+    )
+
+
+def main(argv=None):
+    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    p.add_argument("--apertures", type=int, default=20000, help="number of apertures (default 20000)")
+    p.add_argument("--size", type=int, default=2048, help="image side length in pixels (default 2048)")
+    p.add_argument("--repeat", type=int, default=5, help="timed repetitions, best is kept (default 5)")
+    p.add_argument("--photutils-subset", type=int, default=2000,
+                   help="apertures used to time photutils, scaled to the full count (default 2000)")
+    p.add_argument("--seed", type=int, default=12345, help="random seed (default 12345)")
+    args = p.parse_args(argv)
+    if args.repeat < 1 or args.apertures < 1 or args.photutils_subset < 1:
+        p.error("--repeat, --apertures and --photutils-subset must be >= 1")
+
+    r_circ = 5.0
+    r_in, r_out = 5.0, 8.0
+    ell_a, ell_b, ell_theta = 6.0, 3.0, 0.5
+    margin = 16.0  # keeps every aperture (largest extent 8 px) well inside the image
+    if args.size <= 2 * margin + 1:
+        p.error(f"--size must be > {int(2 * margin + 1)}")
+
+    rng = np.random.default_rng(args.seed)
+    data = np.ascontiguousarray(rng.random((args.size, args.size)), dtype=np.float64)
+    xs = np.ascontiguousarray(rng.uniform(margin, args.size - 1 - margin, args.apertures))
+    ys = np.ascontiguousarray(rng.uniform(margin, args.size - 1 - margin, args.apertures))
+
+    cores = os.cpu_count()
+    print(f"image {args.size}x{args.size} float64, {args.apertures} apertures, "
+          f"best of {args.repeat} (after 1 warm-up), cores = {cores}")
+    print(f"quorvantel default parallel threshold = {qv.get_parallel_threshold()}; "
+          f"serial run uses {SERIAL_THRESHOLD}, pooled run uses {POOLED_THRESHOLD}")
+    print("versions: numpy {}, sep {}, photutils {}".format(
+        np.__version__,
+        sep.__version__ if sep else "not installed",
+        photutils.__version__ if photutils else "not installed"))
+    if photutils is not None:
+        k = min(args.photutils_subset, args.apertures)
+        print(f"photutils: timed once on {k} apertures and scaled linearly to {args.apertures}")
+    print()
+
+    notes = []
+    rows = []
+
+    def run_case(name, qv_fn, sep_fn, phot_make):
+        t_ser, t_pool, q_sums = time_quorvantel(qv_fn, args.repeat)
+        t_sep = d_sep = None
+        if sep is not None:
+            t_sep, res = best_of(sep_fn, args.repeat)
+            d_sep = max_rel_diff(q_sums, res[0])
+        t_ph = d_ph = None
+        if photutils is not None:
+            t_ph, ph_sums = time_photutils(data, xs, ys, phot_make, args.photutils_subset)
+            d_ph = max_rel_diff(q_sums[: len(ph_sums)], ph_sums)
+        rows.append((name, t_ser, t_pool, t_sep, t_ph, d_sep, d_ph))
+
+    # Circle
+    run_case(
+        f"circle r={r_circ:g}",
+        lambda: qv.apsum_circ_exact(data, xs, ys, r_circ),
+        lambda: sep.sum_circle(data, xs, ys, r_circ, subpix=0),
+        lambda pos: CircularAperture(pos, r=r_circ),
+    )
+
+    # Annulus
+    run_case(
+        f"annulus {r_in:g}-{r_out:g}",
+        lambda: qv.apsum_circ_ann_exact(data, xs, ys, r_in, r_out),
+        lambda: sep.sum_circann(data, xs, ys, r_in, r_out, subpix=0),
+        lambda pos: CircularAnnulus(pos, r_in=r_in, r_out=r_out),
+    )
+
+    # Ellipse
+    if not hasattr(qv, "apsum_ellip_exact"):
+        notes.append("NOTE: ellipse row skipped: quorvantel._native.apsum_ellip_exact "
+                     "is not present in the installed build")
+    else:
+        sep_theta = ell_theta
+        if sep is not None:
+            sep_theta, note = check_ellipse_theta(data, ell_a, ell_b, ell_theta)
+            if note:
+                notes.append(note)
+        run_case(
+            f"ellipse {ell_a:g}/{ell_b:g}/{ell_theta:g}",
+            lambda: qv.apsum_ellip_exact(data, xs, ys, ell_a, ell_b, ell_theta),
+            lambda: sep.sum_ellipse(data, xs, ys, ell_a, ell_b, sep_theta, r=1.0, subpix=0),
+            lambda pos: EllipticalAperture(pos, a=ell_a, b=ell_b, theta=ell_theta),
+        )
+
+    header = (f"{'case':<20} {'serial ms':>10} {'pooled ms':>10} {'sep ms':>10} "
+              f"{'photutils ms*':>14} {'sep/serial':>11} {'sep/pooled':>11} "
+              f"{'phot/serial':>12} {'maxrel sep':>11} {'maxrel phot':>12}")
+    print(header)
+    print("-" * len(header))
+    for name, t_ser, t_pool, t_sep, t_ph, d_sep, d_ph in rows:
+        print(f"{name:<20} {fmt_ms(t_ser):>10} {fmt_ms(t_pool):>10} {fmt_ms(t_sep):>10} "
+              f"{fmt_ms(t_ph):>14} {fmt_ratio(t_sep, t_ser):>11} {fmt_ratio(t_sep, t_pool):>11} "
+              f"{fmt_ratio(t_ph, t_ser):>12} {fmt_diff(d_sep):>11} {fmt_diff(d_ph):>12}")
+    print("-" * len(header))
+    print("* photutils time extrapolated from a single run on a subset (see above).")
+    print("ratios = other time / quorvantel time (how many times faster quorvantel is); "
+          "maxrel = max relative difference of sums vs quorvantel")
+    print()
+    print(f"cores: {cores}")
+    print("target: serial >= 1.0x sep, pooled >= 0.7 x cores x sep")
+    if sep is not None and cores:
+        pooled_goal = 0.7 * cores
+        for name, t_ser, t_pool, t_sep, *_ in rows:
+            s_ok = t_sep / t_ser >= 1.0
+            p_ok = t_sep / t_pool >= pooled_goal
+            print(f"  {name:<20} serial {t_sep / t_ser:6.2f}x ({'ok' if s_ok else 'MISS'}), "
+                  f"pooled {t_sep / t_pool:6.2f}x vs {pooled_goal:.1f}x "
+                  f"({'ok' if p_ok else 'MISS'})")
+    if sep is None:
+        notes.append("NOTE: sep is not installed; sep columns are n/a")
+    if photutils is None:
+        notes.append("NOTE: photutils is not installed; photutils columns are n/a")
+    for note in notes:
+        print(note)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,64 @@
+"""Shared fixtures and the module's function table for the test suite."""
+
+import pytest
+
+import quorvantel._native as native
+
+
+def _with_types(name, params):
+    """A float64 function followed by its float32, int32 and int16 forms."""
+    return [(name + suffix, params) for suffix in ("", "_f32", "_i32", "_i16")]
+
+
+_SHAPES = [("circ", "r"), ("circ_ann", "r_in, r_out"), ("ellip", "a, b, theta"),
+           ("ellip_ann", "a_in, b_in, a_out, b_out, theta_in, theta_out"),
+           ("rect", "w, h, theta"), ("rect_ann", "w_in, h_in, w_out, h_out, theta_in, theta_out"),
+           ("wedge", "r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out"),
+           ("pill", "w, a, b, theta"),
+           ("pill_ann", "w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out")]
+_BOX = "x_min, y_min, ny, nx"
+
+# Every function of the module, in registration order, with its parameter list.
+FUNCTION_TABLE = [
+    *_with_types("apsum_circ_exact", "data, xs, ys, r"),
+    *_with_types("apsum_circ_exact_sum", "data, xs, ys, r"),
+    ("apsum_circ_exact_one", "data, x, y, r"),
+    *_with_types("apsum_circ_exact_sum_one", "data, x, y, r"),
+    *_with_types("apsum_circ_ann_exact", "data, xs, ys, r_in, r_out"),
+    *_with_types("apsum_circ_ann_exact_sum", "data, xs, ys, r_in, r_out"),
+    *_with_types("apsum_circ_ann_exact_one", "data, x, y, r_in, r_out"),
+    *_with_types("apsum_circ_ann_exact_sum_one", "data, x, y, r_in, r_out"),
+    *_with_types("apsum_circ_exact_one", "data, x, y, r")[1:],
+    *_with_types("apsum_circ_center", "data, xs, ys, r"),
+    *_with_types("apsum_ellip_exact", "data, xs, ys, a, b, theta"),
+    *_with_types("apsum_ellip_exact_one", "data, x, y, a, b, theta"),
+    *_with_types("apsum_ellip_center", "data, xs, ys, a, b, theta"),
+    *_with_types("apsum_rect_exact", "data, xs, ys, w, h, theta"),
+    *_with_types("apsum_rect_exact_one", "data, x, y, w, h, theta"),
+    *_with_types("apsum_rect_center", "data, xs, ys, w, h, theta"),
+    *[(f"npix_{s}_{mode}", f"xs, ys, {p}, ny, nx")
+      for s, p in (_SHAPES[0], _SHAPES[2], _SHAPES[4]) for mode in ("exact", "center")],
+    *[("bboxes_" + s, "xs, ys, " + p) for s, p in _SHAPES if s in (
+        "circ", "ellip", "rect", "wedge", "pill", "pill_ann")],
+    ("_farthest_mask_pixel", "mask, center, return_pos"),
+    ("_selected_pixel_distances", "selected, x0, y0, x_min, y_min"),
+    ("get_parallel_threshold", ""),
+    ("set_parallel_threshold", "threshold"),
+    *[(f"weights_path_{mode}", "xs, ys, kinds, data") for mode in ("exact", "center")],
+    *[(f"weights_path_{m}_one", "x, y, kinds, data, " + _BOX) for m in ("exact", "center")],
+    ("bboxes_path", "xs, ys, kinds, data"),
+    *[(f"weights_{s}_exact_one", f"x, y, {p}, {_BOX}") for s, p in _SHAPES[:2]],
+    *[(f"weights_{s}_exact", "xs, ys, " + p) for s, p in _SHAPES],
+    *[(f"weights_{s}_center", "xs, ys, " + p) for s, p in _SHAPES],
+    *[(f"weights_{s}_exact_one", f"x, y, {p}, {_BOX}") for s, p in _SHAPES[2:]],
+    *[(f"weights_{s}_center_one", f"x, y, {p}, {_BOX}") for s, p in _SHAPES],
+]
+assert len(FUNCTION_TABLE) == 117
+assert len({name for name, _ in FUNCTION_TABLE}) == 117
+
+@pytest.fixture
+def threshold():
+    """Gives the module; restores the parallel threshold afterwards."""
+    saved = native.get_parallel_threshold()
+    yield native
+    native.set_parallel_threshold(saved)
