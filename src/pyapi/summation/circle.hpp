@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <span>
 
 #include "geometry/geometry.hpp"
@@ -62,6 +63,34 @@ inline double disc_pixel_weight(const DiscBounds& d, double d2, double x0, doubl
     return w;
 }
 
+// The columns i0 <= i < i1 of a row, at squared row offset dy2, whose squared
+// centre distance dy2 + (i - x)^2 is below `limit` (Strict) or at most it.
+// Along a row that distance falls and then rises, in floating point too, so
+// the columns form one run [first, last); it is found from a square-root
+// estimate and settled by the same comparison the pixel loop makes.
+template <bool Strict>
+inline std::pair<std::int64_t, std::int64_t> row_run(double x, double dy2, double limit,
+                                                     std::int64_t i0, std::int64_t i1) {
+    const auto within = [&](std::int64_t i) {
+        const double dx = static_cast<double>(i) - x;
+        const double d2 = dy2 + dx * dx;
+        return Strict ? d2 < limit : d2 <= limit;
+    };
+    if (i1 <= i0) return {i0, i0};
+    const std::int64_t nearest = std::clamp(geometry::saturating_int64(std::nearbyint(x)), i0, i1 - 1);
+    if (!within(nearest)) return {i0, i0};
+    const double reach = std::sqrt(std::max(limit - dy2, 0.0));
+    std::int64_t first =
+        std::clamp(geometry::saturating_int64(std::ceil(x - reach)), i0, nearest);
+    std::int64_t last =
+        std::clamp(geometry::saturating_int64(std::floor(x + reach)), nearest, i1 - 1);
+    while (first > i0 && within(first - 1)) --first;
+    while (!within(first)) ++first;
+    while (last < i1 - 1 && within(last + 1)) ++last;
+    while (!within(last)) --last;
+    return {first, last + 1};
+}
+
 template <class T, bool WithArea>
 void ring_exact_aperture(const CircCaptures<T>& c, double x, double y, double& sum, double& area) {
     const double r = c.outer.r;
@@ -75,25 +104,48 @@ void ring_exact_aperture(const CircCaptures<T>& c, double x, double y, double& s
             const double dy2 = dy * dy;
             const double y0 = (fj - 0.5) - y;
             const double y1 = (fj + 0.5) - y;
-            for (std::int64_t i = range.i0; i < range.i1; ++i) {
+            // Any pixel of the row, weighed in full.
+            const auto weigh = [&](std::int64_t i) {
                 const double fi = static_cast<double>(i);
                 const double dx = fi - x;
                 const double d2 = dy2 + dx * dx;
-                if (d2 > c.outer.outside2) continue;
+                if (d2 > c.outer.outside2) return;
                 const double x0 = (fi - 0.5) - x;
                 const double x1 = (fi + 0.5) - x;
                 const double w_out = disc_pixel_weight(c.outer, d2, x0, y0, x1, y1);
-                if (w_out == 0.0) continue;
+                if (w_out == 0.0) return;
                 double w = w_out;
                 if (has_inner) {
                     w = w_out - disc_pixel_weight(c.inner, d2, x0, y0, x1, y1);
                     if (w < 0.0) w = 0.0;
                     if (w > 1.0) w = 1.0;
                 }
-                if (!(w > 0.0)) continue;
+                if (!(w > 0.0)) return;
                 sum = sum + w * widen(row[i]);
                 if constexpr (WithArea) area = area + w;
+            };
+            // A pixel known to weigh 1 (w * v is v itself).
+            const auto whole = [&](std::int64_t i) {
+                sum = sum + widen(row[i]);
+                if constexpr (WithArea) area = area + 1.0;
+            };
+            // [a, b): wholly inside the outer circle; within it, [p, q) may
+            // reach the inner circle and is weighed in full.
+            const auto [a, b] = row_run<true>(x, dy2, c.outer.inside2, range.i0, range.i1);
+            std::int64_t p = b;
+            std::int64_t q = b;
+            if (has_inner && a < b) {
+                const auto [first, last] = row_run<false>(x, dy2, c.inner.outside2, a, b);
+                if (first < last) {
+                    p = first;
+                    q = last;
+                }
             }
+            for (std::int64_t i = range.i0; i < a; ++i) weigh(i);
+            for (std::int64_t i = a; i < p; ++i) whole(i);
+            for (std::int64_t i = p; i < q; ++i) weigh(i);
+            for (std::int64_t i = q; i < b; ++i) whole(i);
+            for (std::int64_t i = b; i < range.i1; ++i) weigh(i);
         });
     }
     if constexpr (WithArea) {
