@@ -1,5 +1,8 @@
 """Shared fixtures and the module's function table for the test suite."""
 
+import math
+
+import numpy as np
 import pytest
 
 import quorvantel._native as native
@@ -62,3 +65,46 @@ def threshold():
     saved = native.get_parallel_threshold()
     yield native
     native.set_parallel_threshold(saved)
+
+
+# --- helpers shared by the aperture-sum tests ----------------------------------
+
+DTYPES = {"": np.float64, "_f32": np.float32, "_i32": np.int32, "_i16": np.int16}
+
+
+def run(kind, data, xs, ys, *params, suffix=""):
+    """Per-aperture rows (sum[, area or count]) of `apsum_{kind}{suffix}`; a `_one` kind
+    is called once per centre, a many-aperture kind once for all of them."""
+    fn = getattr(native, f"apsum_{kind}{suffix}")
+    data = data.astype(DTYPES[suffix], copy=False)
+    if kind.endswith("_one"):
+        res = [fn(data, float(x), float(y), *params) for x, y in zip(xs, ys)]
+        return [r if isinstance(r, tuple) else (r,) for r in res]
+    out = fn(data, np.asarray(xs, float), np.asarray(ys, float), *params)
+    return list(zip(*out)) if isinstance(out, tuple) else [(s,) for s in out]
+
+
+def bits(rows):
+    """Rows of floats as hex strings, so that comparisons are bit for bit (nan included)."""
+    return [tuple(float(v).hex() for v in row) for row in rows]
+
+
+def seq_sum(values):
+    """Plain left-to-right accumulation from 0, as the kernels add."""
+    return float(np.cumsum(np.append(0.0, values))[-1])
+
+
+def assert_non_finite_and_far_centres(kind, suffix, params):
+    """Non-finite centres give nan for their own aperture only; boxes wholly
+    outside the image give 0, not nan, however far away they are."""
+    data, good = np.arange(144.0).reshape(12, 12), [(3.2, 4.1), (6.0, 6.0), (0.5, 11.0)]
+    bad = [(math.nan, 3.0), (3.0, math.nan), (math.inf, 3.0), (3.0, -math.inf),
+           (-math.inf, math.nan)]
+    far = [(1e300, 5.0), (-1e300, 5.0), (5.0, 1e300), (1e20, -1e20), (-9.0, 4.0), (4.0, 21.0)]
+    xs, ys = zip(good[0], *bad[:3], good[1], *bad[3:], good[2], *far)
+    rows = run(kind, data, xs, ys, *params, suffix=suffix)
+    expected = run(kind, data, *zip(*good), *params, suffix=suffix)
+    assert bits([rows[0], rows[4], rows[7]]) == bits(expected)
+    assert all(math.isnan(v) for k in (1, 2, 3, 5, 6) for v in rows[k])
+    assert bits(rows[8:]) == bits([(0.0,) * len(rows[0])] * 6)
+

@@ -7,9 +7,9 @@ import numpy as np
 import pytest
 
 import quorvantel._native as native
+from conftest import DTYPES, assert_non_finite_and_far_centres, bits, run, seq_sum
 
 PI = math.pi
-DTYPES = {"": np.float64, "_f32": np.float32, "_i32": np.int32, "_i16": np.int16}
 CIRC = ["circ_exact", "circ_center", "circ_exact_sum", "circ_exact_one", "circ_exact_sum_one"]
 ANN = ["circ_ann_exact", "circ_ann_exact_sum", "circ_ann_exact_one", "circ_ann_exact_sum_one"]
 KINDS = CIRC + ANN
@@ -20,25 +20,6 @@ OK = {k: (1.5, 3.0) if k in ANN else (3.0,) for k in KINDS}
 BAD = {k: (3.0, 1.0) if k in ANN else (0.0,) for k in KINDS}
 MSG = {k: "invalid circular annulus parameters" if k in ANN else "invalid circle parameters"
        for k in KINDS}
-
-
-def run(kind, data, xs, ys, *params, suffix=""):
-    """Per-aperture rows (sum[, area or count]) for a many- or single-aperture kind."""
-    fn = getattr(native, f"apsum_{kind}{suffix}")
-    data = data.astype(DTYPES[suffix], copy=False)
-    if kind.endswith("_one"):
-        res = [fn(data, float(x), float(y), *params) for x, y in zip(xs, ys)]
-        return [r if isinstance(r, tuple) else (r,) for r in res]
-    out = fn(data, np.asarray(xs, float), np.asarray(ys, float), *params)
-    return list(zip(*out)) if isinstance(out, tuple) else [(s,) for s in out]
-
-
-def bits(rows):
-    return [tuple(float(v).hex() for v in row) for row in rows]
-
-
-def seq_sum(values):  # plain left-to-right accumulation from 0
-    return float(np.cumsum(np.append(0.0, values))[-1])
 
 
 def misaligned(shape, dtype):
@@ -178,16 +159,7 @@ def test_huge_radius_covers_whole_image(kind):
 @pytest.mark.parametrize("suffix", list(DTYPES))
 @pytest.mark.parametrize("kind", KINDS)
 def test_non_finite_and_far_centres(kind, suffix):
-    data, good = np.arange(144.0).reshape(12, 12), [(3.2, 4.1), (6.0, 6.0), (0.5, 11.0)]
-    bad = [(math.nan, 3.0), (3.0, math.nan), (math.inf, 3.0), (3.0, -math.inf),
-           (-math.inf, math.nan)]
-    far = [(1e300, 5.0), (-1e300, 5.0), (5.0, 1e300), (1e20, -1e20), (-5.0, 4.0), (4.0, 17.0)]
-    xs, ys = zip(good[0], *bad[:3], good[1], *bad[3:], good[2], *far)
-    rows = run(kind, data, xs, ys, *OK[kind], suffix=suffix)
-    expected = run(kind, data, *zip(*good), *OK[kind], suffix=suffix)
-    assert bits([rows[0], rows[4], rows[7]]) == bits(expected)  # others leave them alone
-    assert all(math.isnan(v) for k in (1, 2, 3, 5, 6) for v in rows[k])
-    assert bits(rows[8:]) == bits([(0.0,) * len(rows[0])] * 6)  # boxes outside: 0, not nan
+    assert_non_finite_and_far_centres(kind, suffix, OK[kind])
 
 
 @pytest.mark.parametrize("kind", KINDS)
