@@ -11,7 +11,8 @@ in the same process and on the same data:
                         so it is timed once on a subset of the apertures and the
                         time is scaled linearly to the full aperture count.
 
-Timings are best-of-N wall times (time.perf_counter) after one warm-up call.
+Timings are best-of-N wall times (time.perf_counter) after one warm-up call; the
+contenders of a case are timed in turn, round after round.
 Ratios are reported as "how many times faster quorvantel is" (other / quorvantel).
 
 Usage:
@@ -51,16 +52,30 @@ SERIAL_THRESHOLD = 2**64 - 1
 POOLED_THRESHOLD = 1
 
 
-def best_of(fn, repeat):
-    """Warm up once, then return (best wall time in seconds, last result)."""
-    result = fn()
-    best = math.inf
+def interleaved_best(fns, repeat):
+    """Warm each fn up once, then time them in turn, round after round, so that
+    every contender meets the same machine conditions; returns the best wall
+    time of each (seconds) and its last result."""
+    results = [fn() for fn in fns]
+    best = [math.inf] * len(fns)
     for _ in range(repeat):
-        t0 = time.perf_counter()
-        result = fn()
-        dt = time.perf_counter() - t0
-        best = min(best, dt)
-    return best, result
+        for k, fn in enumerate(fns):
+            t0 = time.perf_counter()
+            results[k] = fn()
+            best[k] = min(best[k], time.perf_counter() - t0)
+    return best, results
+
+
+def with_threshold(threshold, fn):
+    """fn run under the given parallel threshold (restored afterwards)."""
+    def run():
+        old = qv.get_parallel_threshold()
+        qv.set_parallel_threshold(threshold)
+        try:
+            return fn()
+        finally:
+            qv.set_parallel_threshold(old)
+    return run
 
 
 def max_rel_diff(a, b):
@@ -82,23 +97,6 @@ def fmt_ratio(num, den):
 
 def fmt_diff(d):
     return "n/a" if d is None else f"{d:.1e}"
-
-
-def time_quorvantel(fn, repeat):
-    """Time fn serially and pooled; the original threshold is always restored."""
-    old = qv.get_parallel_threshold()
-    try:
-        qv.set_parallel_threshold(SERIAL_THRESHOLD)
-        t_serial, res_serial = best_of(fn, repeat)
-        qv.set_parallel_threshold(POOLED_THRESHOLD)
-        t_pooled, res_pooled = best_of(fn, repeat)
-    finally:
-        qv.set_parallel_threshold(old)
-    sums_s = np.asarray(res_serial[0])
-    sums_p = np.asarray(res_pooled[0])
-    if sums_s.shape != sums_p.shape or not np.allclose(sums_s, sums_p, rtol=1e-12, atol=0.0):
-        print("WARNING: quorvantel serial and pooled sums differ", file=sys.stderr)
-    return t_serial, t_pooled, sums_s
 
 
 def time_photutils(data, xs, ys, make_aperture, subset):
@@ -183,11 +181,18 @@ def main(argv=None):
     rows = []
 
     def run_case(name, qv_fn, sep_fn, phot_make):
-        t_ser, t_pool, q_sums = time_quorvantel(qv_fn, args.repeat)
+        fns = [with_threshold(SERIAL_THRESHOLD, qv_fn), with_threshold(POOLED_THRESHOLD, qv_fn)]
+        if sep is not None:
+            fns.append(sep_fn)
+        times, results = interleaved_best(fns, args.repeat)
+        t_ser, t_pool = times[:2]
+        q_sums = np.asarray(results[0][0])
+        if not np.array_equal(q_sums, np.asarray(results[1][0]), equal_nan=True):
+            print("WARNING: quorvantel serial and pooled sums differ", file=sys.stderr)
         t_sep = d_sep = None
         if sep is not None:
-            t_sep, res = best_of(sep_fn, args.repeat)
-            d_sep = max_rel_diff(q_sums, res[0])
+            t_sep = times[2]
+            d_sep = max_rel_diff(q_sums, results[2][0])
         t_ph = d_ph = None
         if photutils is not None:
             t_ph, ph_sums = time_photutils(data, xs, ys, phot_make, args.photutils_subset)
