@@ -1,6 +1,9 @@
 """Function table, introspection, argument binding and argument conversion."""
 
 import inspect
+import math
+import subprocess
+import sys
 import types
 
 import numpy as np
@@ -190,3 +193,33 @@ def test_result_types(name):
         assert all(type(part) is (float if n == 1 else list) for part in result)
         leaves = [v for part in result for v in (part if n > 1 else [part])]
         assert [type(v) for v in leaves] == [float] * (2 * n)
+
+
+def test_unreachable_numpy_is_an_internal_fault_and_is_retried():
+    # NumPy's C interface is looked up on first need, not at import; a failed
+    # lookup surfaces as FaultException (a BaseException) and the next call
+    # tries again.
+    script = """
+import sys
+sys.modules["numpy"] = None
+import quorvantel._native as native
+try:
+    native.apsum_circ_exact([[1.0]], [0.0], [0.0], 1.0)
+except BaseException as fault:
+    kind = type(fault)
+    assert kind.__name__ == "FaultException" and kind.__module__ == "native_runtime"
+    assert not issubclass(kind, Exception)
+    assert str(fault).startswith("Failed to access NumPy array API capsule"), str(fault)
+else:
+    raise AssertionError("no fault")
+del sys.modules["numpy"]
+import numpy as np
+try:
+    native.apsum_circ_exact([[1.0]], np.zeros(1), np.zeros(1), 1.0)
+except TypeError as error:
+    assert str(error).startswith("argument 'data': ")
+print(native.apsum_circ_exact(np.ones((3, 3)), np.ones(1), np.ones(1), 0.5)[1][0])
+"""
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    assert float(done.stdout) == 0.5 * (0.5 * math.pi)

@@ -79,15 +79,11 @@ bool bind_arguments(const char* function, const std::string_view* names, std::si
 
 void prefix_conversion_error(const char* name) {
     if (!PyErr_ExceptionMatches(PyExc_TypeError)) return;
-    PyObject *type = nullptr, *value = nullptr, *trace = nullptr;
-    PyErr_Fetch(&type, &value, &trace);
-    PyErr_NormalizeException(&type, &value, &trace);
-    PyObject* cause = value != nullptr ? PyException_GetCause(value) : nullptr;
+    PyObject* original = take_pending_exception();
+    PyObject* cause = original != nullptr ? PyException_GetCause(original) : nullptr;
     PyObject* message =
-        PyUnicode_FromFormat("argument '%s': %S", name, value != nullptr ? value : Py_None);
-    Py_XDECREF(type);
-    Py_XDECREF(value);
-    Py_XDECREF(trace);
+        PyUnicode_FromFormat("argument '%s': %S", name, original != nullptr ? original : Py_None);
+    Py_XDECREF(original);
     PyObject* replacement =
         message != nullptr ? PyObject_CallOneArg(PyExc_TypeError, message) : nullptr;
     Py_XDECREF(message);

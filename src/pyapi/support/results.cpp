@@ -64,18 +64,7 @@ PyObject* to_python(std::pair<double, double> values) {
 
 void fault_from_pending(const char* what) {
     std::string message = what;
-    if (PyErr_Occurred()) {
-        PyObject *type = nullptr, *value = nullptr, *trace = nullptr;
-        PyErr_Fetch(&type, &value, &trace);
-        PyObject* text = value != nullptr ? PyObject_Str(value) : nullptr;
-        const char* utf8 = text != nullptr ? PyUnicode_AsUTF8(text) : nullptr;
-        if (utf8 != nullptr) message += std::string(": ") + utf8;
-        PyErr_Clear();
-        Py_XDECREF(text);
-        Py_XDECREF(type);
-        Py_XDECREF(value);
-        Py_XDECREF(trace);
-    }
+    if (PyErr_Occurred()) message += ": " + pending_error_text();
     set_fault(message.c_str());
 }
 

@@ -27,30 +27,6 @@ bool once(std::atomic<bool>& done, std::mutex& guard, Make make) {
     return true;
 }
 
-std::string describe_pending_error() {
-    PyObject *type = nullptr, *value = nullptr, *trace = nullptr;
-    PyErr_Fetch(&type, &value, &trace);
-    PyErr_NormalizeException(&type, &value, &trace);
-    std::string text = "unknown error";
-    if (value != nullptr) {
-        PyObject* repr = PyObject_Str(value);
-        if (repr != nullptr) {
-            const char* utf8 = PyUnicode_AsUTF8(repr);
-            if (utf8 != nullptr) text = utf8;
-            Py_DECREF(repr);
-        }
-        if (type != nullptr) {
-            const char* name = reinterpret_cast<PyTypeObject*>(type)->tp_name;
-            text = std::string(name) + ": " + text;
-        }
-    }
-    PyErr_Clear();
-    Py_XDECREF(type);
-    Py_XDECREF(value);
-    Py_XDECREF(trace);
-    return text;
-}
-
 std::atomic<bool> numpy_ready{false};
 std::mutex numpy_guard;
 
@@ -65,11 +41,39 @@ constexpr const char* FAULT_DOC =
 
 }  // namespace
 
+PyObject* take_pending_exception() {
+#if PY_VERSION_HEX >= 0x030C0000
+    return PyErr_GetRaisedException();
+#else
+    PyObject *type = nullptr, *value = nullptr, *trace = nullptr;
+    PyErr_Fetch(&type, &value, &trace);
+    if (type == nullptr) return nullptr;
+    PyErr_NormalizeException(&type, &value, &trace);
+    if (value != nullptr && trace != nullptr) PyException_SetTraceback(value, trace);
+    Py_XDECREF(type);
+    Py_XDECREF(trace);
+    return value;
+#endif
+}
+
+std::string pending_error_text() {
+    PyObject* exception = take_pending_exception();
+    if (exception == nullptr) return "unknown error";
+    std::string text = Py_TYPE(exception)->tp_name;
+    PyObject* message = PyObject_Str(exception);
+    const char* utf8 = message != nullptr ? PyUnicode_AsUTF8(message) : nullptr;
+    if (utf8 != nullptr) text += std::string(": ") + utf8;
+    PyErr_Clear();
+    Py_XDECREF(message);
+    Py_DECREF(exception);
+    return text;
+}
+
 void require_numpy_api() {
     std::string failure;
     bool ok = once(numpy_ready, numpy_guard, [&] {
         if (_import_array() >= 0) return true;
-        failure = describe_pending_error();
+        failure = pending_error_text();
         return false;
     });
     if (!ok) throw Fault("Failed to access NumPy array API capsule: " + failure);

@@ -2,6 +2,8 @@
 // FaultException type, both created once, on first need.
 #pragma once
 
+#include <string>
+
 #include "pyapi/support/python.hpp"
 
 namespace quorvantel::pyapi::support {
@@ -10,6 +12,13 @@ namespace quorvantel::pyapi::support {
 // lookup throws Fault("Failed to access NumPy array API capsule: ...") and the
 // next call tries again.  Needs the calling thread to be attached.
 void require_numpy_api();
+
+// Takes the pending exception: its normalised instance (new reference), or
+// null when none is pending.  The pending state is cleared.
+PyObject* take_pending_exception();
+
+// "TypeName: message" of the pending exception, which is cleared.
+std::string pending_error_text();
 
 // Sets FaultException(message) as the current Python exception.
 void set_fault(const char* message);
