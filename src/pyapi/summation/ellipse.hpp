@@ -112,37 +112,19 @@ void ellip_exact_aperture(const EllipCaptures<T>& c, double x, double y, double&
         const double cs = c.c;
         const double sn = c.s;
         for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
-            const double fj = static_cast<double>(j);
-            const double dy = fj - y;
-            const double dy_lo = (fj - 0.5) - y;
-            const double dy_hi = (fj + 0.5) - y;
-            const double dy_c = dy * cs;
-            const double dy_s = dy * sn;
-            const double dy_lo_c = dy_lo * cs;
-            const double dy_lo_s = dy_lo * sn;
-            const double dy_hi_c = dy_hi * cs;
-            const double dy_hi_s = dy_hi * sn;
+            const TurnedRow turned = turned_row(static_cast<double>(j), y, cs, sn);
             for (std::int64_t i = range.i0; i < range.i1; ++i) {
                 const double fi = static_cast<double>(i);
                 const double dx = fi - x;
-                const double u = (dx * cs + dy_s) / a;
-                const double v = (dy_c - dx * sn) / b;
+                const double u = (dx * cs + turned.s_dy) / a;
+                const double v = (turned.c_dy - dx * sn) / b;
                 const double rho2 = u * u + v * v;
                 double weight = 1.0;
                 if (!(rho2 < c.e_in2)) {
                     if (rho2 > c.e_out2) continue;
-                    const double dx_lo = (fi - 0.5) - x;
-                    const double dx_hi = (fi + 0.5) - x;
-                    const double dx_lo_c = dx_lo * cs;
-                    const double dx_lo_s = dx_lo * sn;
-                    const double dx_hi_c = dx_hi * cs;
-                    const double dx_hi_s = dx_hi * sn;
-                    const geometry::Point quad[4] = {
-                        {(dx_lo_c + dy_lo_s) / a, (dy_lo_c - dx_lo_s) / b},
-                        {(dx_hi_c + dy_lo_s) / a, (dy_lo_c - dx_hi_s) / b},
-                        {(dx_hi_c + dy_hi_s) / a, (dy_hi_c - dx_hi_s) / b},
-                        {(dx_lo_c + dy_hi_s) / a, (dy_hi_c - dx_lo_s) / b},
-                    };
+                    geometry::Point quad[4];
+                    turned_corners(turned, fi, x, cs, sn, quad);
+                    for (geometry::Point& p : quad) p = {p.x / a, p.y / b};
                     bool corners_in = true;
                     for (const geometry::Point& p : quad) {
                         corners_in = corners_in && p.x * p.x + p.y * p.y <= 1.0;
@@ -173,13 +155,11 @@ void ellip_center_aperture(const EllipCenterCaptures<T>& c, double x, double y, 
     const double cs = c.c;
     const double sn = c.s;
     for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
-        const double dy = static_cast<double>(j) - y;
-        const double dy_c = dy * cs;
-        const double dy_s = dy * sn;
+        const TurnedRow turned = turned_row(static_cast<double>(j), y, cs, sn);
         for (std::int64_t i = range.i0; i < range.i1; ++i) {
             const double dx = static_cast<double>(i) - x;
-            const double u = (dx * cs + dy_s) / a;
-            const double v = (dy_c - dx * sn) / b;
+            const double u = (dx * cs + turned.s_dy) / a;
+            const double v = (turned.c_dy - dx * sn) / b;
             if (u * u + v * v < 1.0) {
                 sum = sum + widen(row[i]);
                 count = count + 1.0;

@@ -169,35 +169,17 @@ void rect_exact_aperture(const RectCaptures<T>& c, double x, double y, double& s
         const double out_u = c.hw + c.pix_half;
         const double out_v = c.hh + c.pix_half;
         for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
-            const double fj = static_cast<double>(j);
-            const double dy = fj - y;
-            const double dy_lo = (fj - 0.5) - y;
-            const double dy_hi = (fj + 0.5) - y;
-            const double s_dy = sn * dy;
-            const double c_dy = cs * dy;
-            const double s_dy_lo = sn * dy_lo;
-            const double c_dy_lo = cs * dy_lo;
-            const double s_dy_hi = sn * dy_hi;
-            const double c_dy_hi = cs * dy_hi;
+            const TurnedRow turned = turned_row(static_cast<double>(j), y, cs, sn);
             for (std::int64_t i = range.i0; i < range.i1; ++i) {
                 const double fi = static_cast<double>(i);
                 const double dx = fi - x;
-                const double au = std::fabs(cs * dx + s_dy);
-                const double av = std::fabs(c_dy - sn * dx);
+                const double au = std::fabs(cs * dx + turned.s_dy);
+                const double av = std::fabs(turned.c_dy - sn * dx);
                 double weight = 1.0;
                 if (!(au <= in_u && av <= in_v)) {
                     if (au >= out_u || av >= out_v) continue;
-                    const double dx_lo = (fi - 0.5) - x;
-                    const double dx_hi = (fi + 0.5) - x;
-                    const double c_dx_lo = cs * dx_lo;
-                    const double s_dx_lo = sn * dx_lo;
-                    const double c_dx_hi = cs * dx_hi;
-                    const double s_dx_hi = sn * dx_hi;
                     rect_detail::Point buf[rect_detail::CLIP_CAPACITY];
-                    buf[0] = {s_dy_lo + c_dx_lo, c_dy_lo - s_dx_lo};
-                    buf[1] = {s_dy_lo + c_dx_hi, c_dy_lo - s_dx_hi};
-                    buf[2] = {s_dy_hi + c_dx_hi, c_dy_hi - s_dx_hi};
-                    buf[3] = {s_dy_hi + c_dx_lo, c_dy_hi - s_dx_lo};
+                    turned_corners(turned, fi, x, cs, sn, buf);
                     weight = rect_detail::clipped_pixel_weight(buf, c.hw, c.hh);
                     if (!(weight > 0.0)) continue;
                 }
@@ -218,12 +200,11 @@ void rect_center_aperture(const RectCenterCaptures<T>& c, double x, double y, do
     const double cs = c.c;
     const double sn = c.s;
     for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
-        const double dy = static_cast<double>(j) - y;
-        const double s_dy = sn * dy;
-        const double c_dy = cs * dy;
+        const TurnedRow turned = turned_row(static_cast<double>(j), y, cs, sn);
         for (std::int64_t i = range.i0; i < range.i1; ++i) {
             const double dx = static_cast<double>(i) - x;
-            if (std::fabs(cs * dx + s_dy) < c.hw && std::fabs(c_dy - sn * dx) < c.hh) {
+            if (std::fabs(cs * dx + turned.s_dy) < c.hw &&
+                std::fabs(turned.c_dy - sn * dx) < c.hh) {
                 sum = sum + widen(row[i]);
                 count = count + 1.0;
             }

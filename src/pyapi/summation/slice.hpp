@@ -10,6 +10,7 @@
 #include <span>
 #include <utility>
 
+#include "geometry/geometry.hpp"
 #include "geometry/pixel_box.hpp"
 
 namespace quorvantel::pyapi::summation {
@@ -47,6 +48,39 @@ inline void for_each_row(const T* values, std::uint64_t nx, const geometry::Pixe
         if (range.j1 - j > PREFETCH_ROWS) prefetch_row(row_of(j + PREFETCH_ROWS), range);
         visit(j, row_of(j));
     }
+}
+
+// Offsets of one pixel row from an aperture centre, turned into the frame of
+// a shape at angle theta (c = cos theta, s = sin theta): a point at offset
+// (dx, dy) lies at (c dx + s dy, c dy - s dx).  The row's products are formed
+// once; a pixel adds only its own column's.
+struct TurnedRow {
+    double c_dy, s_dy;  // the row's centre
+    double c_lo, s_lo;  // its lower edge
+    double c_hi, s_hi;  // its upper edge
+};
+
+inline TurnedRow turned_row(double fj, double y, double c, double s) {
+    const double dy = fj - y;
+    const double lo = (fj - 0.5) - y;
+    const double hi = (fj + 0.5) - y;
+    return {c * dy, s * dy, c * lo, s * lo, c * hi, s * hi};
+}
+
+// The corners of pixel column fi of a row in the turned frame, counter-
+// clockwise from the (low, low) corner, into corners[0..3].
+inline void turned_corners(const TurnedRow& row, double fi, double x, double c, double s,
+                           geometry::Point* corners) {
+    const double lo = (fi - 0.5) - x;
+    const double hi = (fi + 0.5) - x;
+    const double c_lo = c * lo;
+    const double s_lo = s * lo;
+    const double c_hi = c * hi;
+    const double s_hi = s * hi;
+    corners[0] = {c_lo + row.s_lo, row.c_lo - s_lo};
+    corners[1] = {c_hi + row.s_lo, row.c_lo - s_hi};
+    corners[2] = {c_hi + row.s_hi, row.c_hi - s_hi};
+    corners[3] = {c_lo + row.s_hi, row.c_hi - s_lo};
 }
 
 // Runs the apertures of a chunk in index order; a non-finite centre gives NaN
