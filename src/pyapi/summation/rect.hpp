@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fault.hpp"
 #include "geometry/geometry.hpp"
 #include "geometry/pixel_box.hpp"
 #include "pyapi/summation/slice.hpp"
@@ -124,9 +125,10 @@ inline double clipped_pixel_weight(Point (&a)[CLIP_CAPACITY], double hw, double 
     n = clip_pass<true, false>(b, n, a, hw);
     if (n == 0) return 0.0;
     n = clip_pass<false, true>(a, n, b, -hh);
-    // A clipped convex quadrilateral has at most 7 vertices here; the second
-    // test only keeps the last pass's writes inside its buffer.
-    if (n == 0 || n > 10) return 0.0;
+    if (n == 0) return 0.0;
+    // A clipped convex quadrilateral has at most 7 vertices here; more would
+    // let the last pass write past its buffer.
+    if (n > 10) throw Fault("rectangle clipping buffer exceeded");
     n = clip_pass<false, false>(b, n, a, hh);
     if (n < 3) return 0.0;
 
