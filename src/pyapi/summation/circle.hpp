@@ -173,18 +173,13 @@ void circ_center_aperture(const CircCenterCaptures<T>& c, double x, double y, do
                           double& count) {
     const geometry::PixelRange range =
         geometry::clip_to_image(geometry::pixel_box(x, y, c.r, c.r), c.nx, c.ny);
-    if (range.empty()) return;
-    for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
-        const double dy = static_cast<double>(j) - y;
-        const double dy2 = dy * dy;
-        for (std::int64_t i = range.i0; i < range.i1; ++i) {
-            const double dx = static_cast<double>(i) - x;
-            if (dy2 + dx * dx < c.r2) {
-                sum = sum + widen(row[i]);
-                count = count + 1.0;
-            }
-        }
-    });
+    sum_centres(
+        c.values, c.nx, range, x,
+        [&](double fj) {
+            const double dy = fj - y;
+            return dy * dy;
+        },
+        [&](double dy2, double dx) { return dy2 + dx * dx < c.r2; }, sum, count);
 }
 
 // The kernels, one instance per element type.

@@ -82,6 +82,15 @@ inline double corner_reach(double a, double b, double c, double s) {
     return m;
 }
 
+// Squared radius, in the unit frame, of the pixel centre at column offset dx
+// of a turned row.
+inline double unit_radius2(const TurnedRow& row, double dx, double c, double s, double a,
+                           double b) {
+    const double u = (dx * c + row.s_dy) / a;
+    const double v = (row.c_dy - dx * s) / b;
+    return u * u + v * v;
+}
+
 }  // namespace ellip_detail
 
 template <class T>
@@ -116,9 +125,7 @@ void ellip_exact_aperture(const EllipCaptures<T>& c, double x, double y, double&
             for (std::int64_t i = range.i0; i < range.i1; ++i) {
                 const double fi = static_cast<double>(i);
                 const double dx = fi - x;
-                const double u = (dx * cs + turned.s_dy) / a;
-                const double v = (turned.c_dy - dx * sn) / b;
-                const double rho2 = u * u + v * v;
+                const double rho2 = ellip_detail::unit_radius2(turned, dx, cs, sn, a, b);
                 double weight = 1.0;
                 if (!(rho2 < c.e_in2)) {
                     if (rho2 > c.e_out2) continue;
@@ -149,23 +156,12 @@ void ellip_center_aperture(const EllipCenterCaptures<T>& c, double x, double y, 
                            double& count) {
     const geometry::PixelRange range =
         geometry::clip_to_image(geometry::pixel_box(x, y, c.ex, c.ey), c.nx, c.ny);
-    if (range.empty()) return;
-    const double a = c.a;
-    const double b = c.b;
-    const double cs = c.c;
-    const double sn = c.s;
-    for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
-        const TurnedRow turned = turned_row(static_cast<double>(j), y, cs, sn);
-        for (std::int64_t i = range.i0; i < range.i1; ++i) {
-            const double dx = static_cast<double>(i) - x;
-            const double u = (dx * cs + turned.s_dy) / a;
-            const double v = (turned.c_dy - dx * sn) / b;
-            if (u * u + v * v < 1.0) {
-                sum = sum + widen(row[i]);
-                count = count + 1.0;
-            }
-        }
-    });
+    sum_centres(
+        c.values, c.nx, range, x, [&](double fj) { return turned_row(fj, y, c.c, c.s); },
+        [&](const TurnedRow& t, double dx) {
+            return ellip_detail::unit_radius2(t, dx, c.c, c.s, c.a, c.b) < 1.0;
+        },
+        sum, count);
 }
 
 // The kernels, one instance per element type.

@@ -198,20 +198,12 @@ void rect_center_aperture(const RectCenterCaptures<T>& c, double x, double y, do
                           double& count) {
     const geometry::PixelRange range =
         geometry::clip_to_image(geometry::pixel_box(x, y, c.ext_x, c.ext_y), c.nx, c.ny);
-    if (range.empty()) return;
-    const double cs = c.c;
-    const double sn = c.s;
-    for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
-        const TurnedRow turned = turned_row(static_cast<double>(j), y, cs, sn);
-        for (std::int64_t i = range.i0; i < range.i1; ++i) {
-            const double dx = static_cast<double>(i) - x;
-            if (std::fabs(cs * dx + turned.s_dy) < c.hw &&
-                std::fabs(turned.c_dy - sn * dx) < c.hh) {
-                sum = sum + widen(row[i]);
-                count = count + 1.0;
-            }
-        }
-    });
+    sum_centres(
+        c.values, c.nx, range, x, [&](double fj) { return turned_row(fj, y, c.c, c.s); },
+        [&](const TurnedRow& t, double dx) {
+            return std::fabs(c.c * dx + t.s_dy) < c.hw && std::fabs(t.c_dy - c.s * dx) < c.hh;
+        },
+        sum, count);
 }
 
 // The kernels, one instance per element type.

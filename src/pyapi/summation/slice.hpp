@@ -83,6 +83,24 @@ inline void turned_corners(const TurnedRow& row, double fi, double x, double c, 
     corners[3] = {c_lo + row.s_hi, row.c_hi - s_lo};
 }
 
+// Centre sampling over a clipped box: every pixel whose centre satisfies
+// inside(row_state, dx) adds its value and counts once; row_state is made
+// once per row from the row's index.
+template <class T, class MakeRow, class Inside>
+void sum_centres(const T* values, std::uint64_t nx, const geometry::PixelRange& range, double x,
+                 MakeRow make_row, Inside inside, double& sum, double& count) {
+    if (range.empty()) return;
+    for_each_row(values, nx, range, [&](std::int64_t j, const T* row) {
+        const auto state = make_row(static_cast<double>(j));
+        for (std::int64_t i = range.i0; i < range.i1; ++i) {
+            if (inside(state, static_cast<double>(i) - x)) {
+                sum = sum + widen(row[i]);
+                count = count + 1.0;
+            }
+        }
+    });
+}
+
 // Runs the apertures of a chunk in index order; a non-finite centre gives NaN
 // outputs for that aperture alone.
 template <auto Aperture, bool WithAreas, class Captures>
