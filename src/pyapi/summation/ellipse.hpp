@@ -15,6 +15,7 @@
 #include "geometry/geometry.hpp"
 #include "geometry/geometry_inline.hpp"
 #include "geometry/pixel_box.hpp"
+#include "geometry/shape_frames.hpp"
 #include "pyapi/summation/slice.hpp"
 
 namespace quorvantel::pyapi::summation {
@@ -49,25 +50,6 @@ struct EllipCenterCaptures {
 
 namespace ellip_detail {
 
-// Orientation and axis-aligned half-extents of an ellipse.
-struct EllipFrame {
-    double c;
-    double s;
-    double ex;
-    double ey;
-};
-
-inline EllipFrame ellip_frame(double a, double b, double theta) {
-    double s;
-    double c;
-    ::sincos(theta, &s, &c);
-    const double ac = a * c;
-    const double bs = b * s;
-    const double bc = b * c;
-    const double as = a * s;
-    return {c, s, std::sqrt(ac * ac + bs * bs), std::sqrt(bc * bc + as * as)};
-}
-
 // The largest unit-frame distance from a pixel's centre to its corners.
 inline double corner_reach(double a, double b, double c, double s) {
     constexpr double corners[4][2] = {{-0.5, -0.5}, {-0.5, 0.5}, {0.5, -0.5}, {0.5, 0.5}};
@@ -96,7 +78,7 @@ inline double unit_radius2(const TurnedRow& row, double dx, double c, double s, 
 template <class T>
 EllipCaptures<T> ellip_captures(const T* values, std::uint64_t ny, std::uint64_t nx, double a,
                                 double b, double theta) {
-    const ellip_detail::EllipFrame f = ellip_detail::ellip_frame(a, b, theta);
+    const geometry::EllipFrame f = geometry::ellip_frame(a, b, theta);
     const double m = ellip_detail::corner_reach(a, b, f.c, f.s);
     const double in = std::max(1.0 - m, 0.0);
     const double out = m + 1.0;
@@ -106,7 +88,7 @@ EllipCaptures<T> ellip_captures(const T* values, std::uint64_t ny, std::uint64_t
 template <class T>
 EllipCenterCaptures<T> ellip_center_captures(const T* values, std::uint64_t ny, std::uint64_t nx,
                                              double a, double b, double theta) {
-    const ellip_detail::EllipFrame f = ellip_detail::ellip_frame(a, b, theta);
+    const geometry::EllipFrame f = geometry::ellip_frame(a, b, theta);
     return {a, b, f.c, f.s, nx, ny, values, f.ex, f.ey};
 }
 
