@@ -172,7 +172,6 @@ def test_arrays_own_their_rasters_without_copies():
 # --- bad input ---------------------------------------------------------------------
 
 E, NAN, BIG = np.array([]), math.nan, 2**63 - 1
-ONE_ARGS = {"circ": (1.0,), "circ_ann": (1.0, 2.0), "wedge": (1.0, 2.0, 0.0, 1.0, 0.0, 1.0)}
 
 
 @pytest.mark.parametrize("call, error, message", [
@@ -180,7 +179,8 @@ ONE_ARGS = {"circ": (1.0,), "circ_ann": (1.0, 2.0), "wedge": (1.0, 2.0, 0.0, 1.0
      ValueError, "x and y must have matching shapes"),
     (lambda: native.weights_circ_exact(np.array([NAN]), np.zeros(1), -1.0),
      ValueError, "invalid circle weights shape"),
-    (lambda: native.weights_circ_exact(E, E, -1.0), ValueError, "invalid circle weights parameters"),
+    (lambda: native.weights_circ_exact(E, E, -1.0),
+     ValueError, "invalid circle weights parameters"),
     (lambda: native.weights_circ_center(np.zeros(4)[::2], E, 1.0),
      ValueError, "x must be a contiguous float64 array"),
     (lambda: native.weights_rect_ann_center(E, E, 2, 2, 2, 2, 0, 1), ValueError,

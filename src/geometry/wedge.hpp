@@ -105,9 +105,9 @@ inline PixelBox wedge_box(const WedgeFrame& f, double x, double y) {
         min_y = std::fmin(min_y, py);
         max_y = std::fmax(max_y, py);
     }
-    const PixelBox low = pixel_box(min_x, min_y, WEDGE_PIXEL_HALF_DIAGONAL, WEDGE_PIXEL_HALF_DIAGONAL);
-    const PixelBox high =
-        pixel_box(max_x, max_y, WEDGE_PIXEL_HALF_DIAGONAL, WEDGE_PIXEL_HALF_DIAGONAL);
+    constexpr double WIDEN = WEDGE_PIXEL_HALF_DIAGONAL;
+    const PixelBox low = pixel_box(min_x, min_y, WIDEN, WIDEN);
+    const PixelBox high = pixel_box(max_x, max_y, WIDEN, WIDEN);
     return {low.x_min, high.x_max, low.y_min, high.y_max};
 }
 
