@@ -23,7 +23,6 @@ Usage:
 """
 
 import argparse
-import math
 import os
 import sys
 import time
@@ -35,37 +34,13 @@ try:
 except ImportError as exc:  # pragma: no cover
     sys.exit(f"cannot import quorvantel._native: {exc}")
 
+from timing import POOLED_THRESHOLD, SERIAL_THRESHOLD, interleaved_best, with_threshold
+
 try:
     import photutils
     from photutils.aperture import CircularAperture, EllipticalAperture
 except ImportError:  # pragma: no cover
     photutils = None
-
-SERIAL_THRESHOLD = 2**64 - 1
-POOLED_THRESHOLD = 1
-
-
-def with_threshold(threshold, fn):
-    def run():
-        old = qv.get_parallel_threshold()
-        qv.set_parallel_threshold(threshold)
-        try:
-            return fn()
-        finally:
-            qv.set_parallel_threshold(old)
-    return run
-
-
-def interleaved_best(fns, repeat):
-    results = [fn() for fn in fns]
-    best = [math.inf] * len(fns)
-    for _ in range(repeat):
-        for k, fn in enumerate(fns):
-            t0 = time.perf_counter()
-            results[k] = fn()
-            best[k] = min(best[k], time.perf_counter() - t0)
-    return best, results
-
 
 def time_photutils(make, xs, ys, subset):
     """Masks of the first `subset` apertures; (time scaled to all apertures, masks)."""

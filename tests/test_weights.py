@@ -137,6 +137,48 @@ def test_raster_pixels_are_the_sums_pixel_weights(shape, tolerance):
             assert abs(a[j - y0, i - x0] - total) <= tolerance, (i, j)
 
 
+# --- cross-shape identities ---------------------------------------------------------
+
+@pytest.mark.parametrize("annulus, shape, split", [
+    ("circ_ann", "circ", lambda p: ((p[0],), (p[1],))),
+    ("rect_ann", "rect", lambda p: ((p[0], p[1], p[4]), (p[2], p[3], p[5]))),
+    ("ellip_ann", "ellip", lambda p: ((p[0], p[1], p[4]), (p[2], p[3], p[5]))),
+])
+@pytest.mark.parametrize("inner_turn", [0.0, 1.1])
+def test_annuli_are_their_outer_shape_less_their_inner_one(annulus, shape, split, inner_turn):
+    """Exact: clamp(outer - inner) per pixel; centre: in the outer and not in the inner.
+    A turned inner shape may reach beyond the outer one."""
+    params = list(SHAPES[annulus][0])
+    if shape != "circ":
+        params[0], params[4] = params[2] * 0.9, params[4] + inner_turn
+    inner, outer = split(params)
+    x, y = 1.37, -0.52
+    for mode in MODES:
+        (a,), x0, x1, y0, y1 = many(annulus, mode, [x], [y], *params)
+        box = (x0[0], y0[0], y1[0] - y0[0], x1[0] - x0[0])
+        w_out, w_in = (np.array(one(shape, mode, x, y, p, *box)).reshape(a.shape)
+                       for p in (outer, inner))
+        expected = np.clip(w_out - w_in, 0, 1) if mode == "exact" else w_out * (1 - w_in)
+        assert a.tobytes() == expected.tobytes()
+    zero = native.weights_circ_ann_exact_one(x, y, -0.0, 4.3, -5, -5, 11, 11)
+    assert bits([zero]) == bits([native.weights_circ_exact_one(x, y, 4.3, -5, -5, 11, 11)])
+
+
+def test_turned_shapes_and_round_ellipses_agree_with_their_twins():
+    x, y = 0.31, 0.77
+    for mode in MODES:
+        turned = native.weights_rect_exact_one(x, y, 6.5, 3.25, PI / 2, -5, -5, 12, 12) \
+            if mode == "exact" else native.weights_rect_center_one(x, y, 6.5, 3.3, PI / 2,
+                                                                    -5, -5, 12, 12)
+        plain = native.weights_rect_exact_one(x, y, 3.25, 6.5, 0.0, -5, -5, 12, 12) \
+            if mode == "exact" else native.weights_rect_center_one(x, y, 3.3, 6.5, 0.0,
+                                                                    -5, -5, 12, 12)
+        np.testing.assert_allclose(turned, plain, rtol=0, atol=1e-14)
+    round_ellipse = native.weights_ellip_exact_one(x, y, 4.3, 4.3, 0.8, -5, -5, 12, 12)
+    circle = native.weights_circ_exact_one(x, y, 4.3, -5, -5, 12, 12)
+    np.testing.assert_allclose(round_ellipse, circle, rtol=0, atol=1e-13)
+
+
 # --- the pool, the single-aperture form and the results -------------------------------
 
 @pytest.mark.parametrize("shape", SHAPES)

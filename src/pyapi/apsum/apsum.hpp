@@ -29,7 +29,6 @@ using support::ImageView;
 using support::Outcome;
 using support::VectorArg;
 
-
 // ---------------------------------------------------------------------------
 // Shapes: the accepted parameters and their messages.
 
