@@ -62,8 +62,11 @@ double over_cones(const WedgeExactCell::Cones& cones, const Point (&square)[4], 
     double sum = 0.0;
     for (std::size_t k = 0; k < cones.count; ++k) {
         const WedgeExactCell::Cone& cone = cones.cones[k];
-        Point first[8];
-        Point second[8];
+        // A pass emits at most two points per input vertex, so the buffers
+        // cannot overflow; a piece of more than eight vertices (never seen
+        // from a convex cone and a square) is refused by the disc overlap.
+        Point first[2 * 4];
+        Point second[2 * 2 * 4];
         const std::size_t n1 = clip_by_ray<true>(square, 4, first, cone.c0, cone.s0);
         const std::size_t n2 = clip_by_ray<false>(first, n1, second, cone.c1, cone.s1);
         if (n2 >= 3) sum = sum + value(std::span<const Point>(second, n2));
