@@ -146,22 +146,17 @@ SIZES = {"r": 2.5, "r_in": 1.0, "r_out": 3.0, "a": 3.0, "b": 2.0, "w": 4.0, "h":
 ANGLES = {"theta": 0.3, "theta_in": 0.2, "theta_out": 0.5, "dtheta_in": 1.0, "dtheta_out": 2.0}
 
 
-@st.composite
-def valid_arguments(draw, function, *, apertures=st.integers(0, 40)):
-    """Arguments that pass (or nearly pass) every check of `function`."""
-    params = FUNCTIONS[function]
-    rng = np.random.default_rng(draw(st.integers(0, 2**32 - 1)))
-    scale = draw(st.sampled_from([0.05, 0.5, 1.0, 3.7, 12.0]))
-    turn = draw(st.sampled_from([0.0, 0.7, -2.9, 6.5]))
-    n = draw(apertures)
-    ny, nx = draw(st.integers(1, 24)), draw(st.integers(1, 24))
+def make_arguments(function, rng, n, ny, nx, *, scale=1.0, turn=0.0, half=2.0, spoil=False,
+                   flag=True, count=5):
+    """Arguments that pass (or nearly pass) every check of `function`: n apertures
+    on an image of ny by nx pixels, shapes scaled by `scale` and turned by `turn`;
+    with `spoil` one centre coordinate is NaN, infinite or far away."""
     centres = rng.uniform(-8, max(ny, nx) + 8, size=(2, n))
-    if n and draw(st.booleans()):
+    if n and spoil:
         centres[rng.integers(0, 2), rng.integers(0, n)] = rng.choice([np.nan, np.inf, 1e300])
-    half = draw(st.sampled_from([0.3, 2.0, 5.5]))
     out = {}
-    for p in params:
-        kind, dtype, rank = kind_of(function, p)
+    for p in FUNCTIONS[function]:
+        kind, dtype, _ = kind_of(function, p)
         if p in ("xs", "ys"):
             out[p] = np.ascontiguousarray(centres[0 if p == "xs" else 1])
         elif p == "data" and "path" in function:
@@ -172,18 +167,17 @@ def valid_arguments(draw, function, *, apertures=st.integers(0, 40)):
         elif p == "data":
             out[p] = (rng.normal(size=(ny, nx)) * 100).astype(dtype)
         elif p in ("mask", "selected"):
-            shape = (ny, nx) if p == "selected" or draw(st.booleans()) else (ny, nx, 2)
-            out[p] = rng.random(shape) < 0.3
+            out[p] = rng.random((ny, nx) if p == "selected" or flag else (ny, nx, 2)) < 0.3
         elif p == "center":
             out[p] = rng.uniform(-2, 26, size=2)
         elif p == "return_pos":
-            out[p] = draw(st.booleans())
+            out[p] = flag
         elif p in ("ny", "nx"):
-            out[p] = draw(st.integers(0, 12))
+            out[p] = count
         elif p == "threshold":
-            out[p] = draw(st.integers(1, 100))
+            out[p] = count + 1
         elif kind == "signed":
-            out[p] = draw(st.integers(-6, 20))
+            out[p] = count - 3
         elif p in SIZES:
             out[p] = SIZES[p] * scale
         elif p in ANGLES:
@@ -191,6 +185,17 @@ def valid_arguments(draw, function, *, apertures=st.integers(0, 40)):
         else:  # x, y, x0, y0 and any parameter not known here
             out[p] = float(rng.uniform(-4, 28))
     return out
+
+
+@st.composite
+def valid_arguments(draw, function, *, apertures=st.integers(0, 40)):
+    return make_arguments(
+        function, np.random.default_rng(draw(st.integers(0, 2**32 - 1))), draw(apertures),
+        draw(st.integers(1, 24)), draw(st.integers(1, 24)),
+        scale=draw(st.sampled_from([0.05, 0.5, 1.0, 3.7, 12.0])),
+        turn=draw(st.sampled_from([0.0, 0.7, -2.9, 6.5])),
+        half=draw(st.sampled_from([0.3, 2.0, 5.5])), spoil=draw(st.booleans()),
+        flag=draw(st.booleans()), count=draw(st.integers(0, 12)))
 
 
 # --- the documented results ---------------------------------------------------------
@@ -293,10 +298,10 @@ def test_random_mixtures_of_hostile_and_valid_arguments(function, data):
     call(function, args)
 
 
-def _bits(value):
+def bits(value):
     """A result as comparable data, floats by their bits and arrays by their bytes."""
     if isinstance(value, (list, tuple)):
-        return [type(value).__name__, [_bits(v) for v in value]]
+        return [type(value).__name__, [bits(v) for v in value]]
     if isinstance(value, float):
         return value.hex()
     if isinstance(value, np.ndarray):
@@ -318,7 +323,7 @@ def test_pooled_and_serial_results_are_the_same_bits(function, data):
     try:
         for threshold in (1, 10**9, 1):
             native.set_parallel_threshold(threshold)
-            results.append(_bits(call(function, args)))
+            results.append(bits(call(function, args)))
     finally:
         native.set_parallel_threshold(saved)
     assert results[0] == results[1] == results[2]
