@@ -13,6 +13,8 @@ import inspect
 import math
 import os
 import re
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -327,3 +329,33 @@ def test_pooled_and_serial_results_are_the_same_bits(function, data):
     finally:
         native.set_parallel_threshold(saved)
     assert results[0] == results[1] == results[2]
+
+
+OUT_OF_MEMORY = """
+import inspect, resource, numpy as np, quorvantel._native as m
+xs = np.zeros(2**25)  # never touched: the room for the results is what is missing
+with open("/proc/self/status") as f:
+    size = [int(l.split()[1]) * 1024 for l in f if l.startswith("VmSize")][0]
+resource.setrlimit(resource.RLIMIT_AS, (size + (100 << 20), resource.RLIM_INFINITY))
+for name in m.__all__:
+    if name.startswith("apsum_") and "_one" not in name:
+        data = np.ones((4, 4), {"_f32": np.float32, "_i32": np.int32, "_i16": np.int16}.get(
+            name[-4:], np.float64))
+        fn = getattr(m, name)
+        shape = [1.0, 2.0, 0.5][:len(inspect.signature(fn).parameters) - 3]
+        try:
+            fn(data, xs, xs, *shape)
+        except MemoryError as error:
+            assert str(error), name
+        else:
+            raise AssertionError(name + " found the memory")
+print("ok")
+"""
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux") or SANITIZED,
+                    reason="needs RLIMIT_AS, which the address sanitizer cannot live with")
+def test_results_that_do_not_fit_in_memory_raise_memory_error_with_a_message():
+    done = subprocess.run([sys.executable, "-c", OUT_OF_MEMORY], capture_output=True, text=True,
+                          timeout=120)
+    assert done.returncode == 0 and done.stdout.split() == ["ok"], done.stderr[-3000:]
