@@ -45,7 +45,7 @@ print("ok")
 """
 
 # A thread of the parent keeps making pooled calls while the main thread forks
-# again and again; each child makes pooled calls of its own.
+# again and again; each child makes pooled calls of its own and exits.
 FORK_DURING_CALLS = """
 reference = serial()
 stop = False
@@ -53,13 +53,15 @@ def busy():
     while not stop:
         assert work() == reference
 helper = threading.Thread(target=busy); helper.start()
-for _ in range(6):
+for k in range(6):
     r, w = os.pipe()
     pid = os.fork()
     if pid == 0:
         os.close(r)
         ok = all(work() == reference for _ in range(2))
-        os.write(w, b"1" if ok else b"0"); os._exit(0)
+        os.write(w, b"1" if ok else b"0")
+        if k % 2: sys.exit(0)     # the interpreter's full exit, static destructors and all
+        os._exit(0)
     os.close(w)
     assert os.read(r, 1) == b"1"; os.close(r)
     assert os.waitpid(pid, 0)[1] == 0
