@@ -11,7 +11,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -159,7 +158,7 @@ Pool* running_pool() {
     if (pool_lost_in_fork.load()) return nullptr;
     try {
         return &pool();
-    } catch (const std::exception&) {
+    } catch (...) {
         return nullptr;
     }
 }
@@ -218,7 +217,7 @@ bool run_and_wait(Pool& p, FaultSlot& fault, const Body& body) {
             handover->state = Handover::Done;
             handover->changed.notify_one();
         });
-    } catch (const std::exception&) {
+    } catch (...) {
         std::lock_guard<std::mutex> hold(handover->guard);
         if (handover->state == Handover::Queued) {
             handover->state = Handover::Withdrawn;
