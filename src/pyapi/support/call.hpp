@@ -177,13 +177,14 @@ bool bind_arguments(const char* function, const std::string_view* names, std::si
 void raise_error(const Error& error);
 
 // Runs `body` (which returns a new reference or null with an error set),
-// turning C++ faults into FaultException so none crosses into the interpreter.
+// turning C++ faults into FaultException so none crosses into the interpreter;
+// memory that cannot be had is a MemoryError.
 template <class Body>
 PyObject* guarded(Body&& body) noexcept {
     try {
         return body();
     } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
+        PyErr_SetString(PyExc_MemoryError, "out of memory");
     } catch (const std::exception& fault) {
         set_fault(fault.what());
     } catch (...) {

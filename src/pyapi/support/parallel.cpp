@@ -11,8 +11,12 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
+
+#include <pthread.h>
+#include <sys/mman.h>
 
 #include "fault.hpp"
 
@@ -59,12 +63,85 @@ struct Pool {
     tbb::task_arena* arena;
 };
 
+// Set once this process begins to start its pool.
+std::atomic<bool> pool_touched{false};
+
+// Set in a child made by fork() after the parent had begun to start its pool.
+// The child has none of the pool's threads, and the scheduler's state it
+// inherited describes threads that will never run, so the first pooled batch
+// would wait for ever.  Such a child runs every batch on the calling thread;
+// results do not depend on how a batch is cut, so they are the same bits.
+// The parent is not touched: its pool keeps running, whatever its other
+// threads were doing at the moment of the fork.
+std::atomic<bool> pool_lost_in_fork{false};
+
+void on_fork_child() { pool_lost_in_fork.store(pool_touched.load()); }
+
+// oneTBB starts its first workers from the thread that hands it work, but
+// most of them from other workers; a worker that cannot create a thread ends
+// the whole process.  So the pool is started only when its threads can be
+// made: first the address space they may take is reserved and given back at
+// once (a stack each, and a C library heap each, which takes twice its size
+// while it is being made), then every thread is created here, all alive at
+// once, and joined.  When either fails the pool is not started (the batch
+// runs on the calling thread) and the next batch tries again.
+bool threads_can_start(std::size_t count, std::size_t stack) {
+    constexpr std::size_t HEAP_BEING_MADE = std::size_t{128} << 20;
+    constexpr std::size_t SPARE = std::size_t{8} << 20;
+    const std::size_t room = count * (stack + SPARE + HEAP_BEING_MADE);
+    void* reserved = mmap(nullptr, room, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                          -1, 0);
+    if (reserved == MAP_FAILED) return false;
+    munmap(reserved, room);
+
+    struct Gate {
+        std::mutex guard;
+        std::condition_variable opened;
+        bool open = false;
+    } gate;
+    auto hold = [](void* raw) -> void* {
+        auto& g = *static_cast<Gate*>(raw);
+        std::unique_lock<std::mutex> wait(g.guard);
+        g.opened.wait(wait, [&] { return g.open; });
+        return nullptr;
+    };
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0) return false;
+    int status = pthread_attr_setstacksize(&attributes, stack + SPARE);
+    std::vector<pthread_t> threads;
+    threads.reserve(count);
+    while (status == 0 && threads.size() < count) {
+        pthread_t thread;
+        status = pthread_create(&thread, &attributes, hold, &gate);
+        if (status == 0) threads.push_back(thread);
+    }
+    pthread_attr_destroy(&attributes);
+    {
+        std::lock_guard<std::mutex> lock(gate.guard);
+        gate.open = true;
+    }
+    gate.opened.notify_all();
+    for (pthread_t thread : threads) pthread_join(thread, nullptr);
+    return status == 0;
+}
+
 Pool& pool() {
     // Started once, on first need, and kept for the life of the process
-    // (never destroyed: workers may outlive static destruction order).
+    // (never destroyed: workers may outlive static destruction order).  A
+    // start that throws is tried again by the next call.
     static Pool* instance = [] {
+        static std::once_flag fork_handler;
+        std::call_once(fork_handler, [] {
+            if (pthread_atfork(nullptr, nullptr, on_fork_child) != 0) {
+                throw Fault("cannot register the fork handler");
+            }
+        });
+        pool_touched.store(true);
         const int hardware = tbb::info::default_concurrency();
         const std::size_t workers = static_cast<std::size_t>(std::max(2, hardware));
+        const std::size_t stack =
+            tbb::global_control::active_value(tbb::global_control::thread_stack_size);
+        if (!threads_can_start(workers, stack)) throw Fault("the pool's threads cannot be made");
         auto* allowance = new tbb::global_control(tbb::global_control::max_allowed_parallelism,
                                                   workers + 1);
         auto* arena = new tbb::task_arena(static_cast<int>(workers), 0);
@@ -72,6 +149,18 @@ Pool& pool() {
         return new Pool{workers, allowance, arena};
     }();
     return *instance;
+}
+
+// The running pool, or null when this process cannot use one: a child that
+// lost its pool in a fork, or a pool whose threads cannot be made now.
+// Without a pool every batch runs on the calling thread, with the same bits.
+Pool* running_pool() {
+    if (pool_lost_in_fork.load()) return nullptr;
+    try {
+        return &pool();
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 // Collects the first fault of a batch while letting every task finish.
@@ -99,59 +188,80 @@ struct FaultSlot {
     }
 };
 
-// Enqueues `body` into the arena and blocks the caller until it has run.
-template <class Body>
-void run_and_wait(FaultSlot& fault, const Body& body) {
-    Pool& p = pool();
+// Where an enqueued batch stands.  Shared with the task, which may outlive
+// the caller's frame when handing it over failed after it was queued.
+struct Handover {
+    enum State { Queued, Running, Done, Withdrawn };
     std::mutex guard;
-    std::condition_variable finished;
-    bool done = false;
-    p.arena->enqueue([&] {
-        fault.run(body);
-        std::lock_guard<std::mutex> hold(guard);
-        done = true;
-        finished.notify_one();
+    std::condition_variable changed;
+    State state = Queued;
+};
+
+// Enqueues `body` into the arena and blocks the caller until it has run;
+// true when it ran.  When oneTBB throws after queueing it (a worker it could
+// not start), the batch is withdrawn if no worker has taken it yet (false:
+// it never runs), or else waited for: the caller's frame never goes away
+// under a running batch.
+template <class Body>
+bool run_and_wait(Pool& p, FaultSlot& fault, const Body& body) {
+    auto handover = std::make_shared<Handover>();
+    try {
+        p.arena->enqueue([&fault, &body, handover] {
+            {
+                std::lock_guard<std::mutex> hold(handover->guard);
+                if (handover->state == Handover::Withdrawn) return;
+                handover->state = Handover::Running;
+            }
+            fault.run(body);
+            std::lock_guard<std::mutex> hold(handover->guard);
+            handover->state = Handover::Done;
+            handover->changed.notify_one();
+        });
+    } catch (...) {
+        std::lock_guard<std::mutex> hold(handover->guard);
+        if (handover->state == Handover::Queued) {
+            handover->state = Handover::Withdrawn;
+            return false;
+        }
+    }
+    std::unique_lock<std::mutex> wait(handover->guard);
+    handover->changed.wait(wait, [&] { return handover->state == Handover::Done; });
+    return true;
+}
+
+// Runs task(i) for every i < count on the pool (divided by `partitioner`),
+// or in index order on the calling thread when there is no pool.  The first
+// fault is thrown after all tasks have run.
+template <class Partitioner>
+void run_all(std::size_t count, TaskRef task, const Partitioner& partitioner) {
+    FaultSlot fault;
+    auto tasks = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i != end; ++i) fault.run([&] { task.call(task.context, i); });
+    };
+    Pool* p = running_pool();
+    const bool pooled = p != nullptr && run_and_wait(*p, fault, [&] {
+        tbb::parallel_for(
+            tbb::blocked_range<std::size_t>(0, count, 1),
+            [&](const tbb::blocked_range<std::size_t>& r) { tasks(r.begin(), r.end()); },
+            partitioner);
     });
-    std::unique_lock<std::mutex> wait(guard);
-    finished.wait(wait, [&] { return done; });
+    if (!pooled) tasks(0, count);
+    if (fault.set) throw Fault(fault.message);
 }
 
 }  // namespace
 
 std::size_t pool_workers() {
-    try {
-        return pool().workers;
-    } catch (const std::exception& e) {
-        throw Fault(std::string("cannot start the worker pool: ") + e.what());
-    }
+    const Pool* p = running_pool();
+    return p != nullptr ? p->workers : 0;
 }
 
 void run_tasks_on_pool(std::size_t count, TaskRef task) {
-    FaultSlot fault;
-    run_and_wait(fault, [&] {
-        tbb::parallel_for(
-            tbb::blocked_range<std::size_t>(0, count, 1),
-            [&](const tbb::blocked_range<std::size_t>& r) {
-                for (std::size_t c = r.begin(); c != r.end(); ++c) {
-                    fault.run([&] { task.call(task.context, c); });
-                }
-            },
-            tbb::simple_partitioner());
-    });
-    if (fault.set) throw Fault(fault.message);
+    run_all(count, task, tbb::simple_partitioner());
 }
 
 void map_indices_on_pool(std::size_t count, TaskRef task) {
-    FaultSlot fault;
-    run_and_wait(fault, [&] {
-        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, count),
-                          [&](const tbb::blocked_range<std::size_t>& r) {
-                              for (std::size_t i = r.begin(); i != r.end(); ++i) {
-                                  fault.run([&] { task.call(task.context, i); });
-                              }
-                          });
-    });
-    if (fault.set) throw Fault(fault.message);
+    run_all(count, task, tbb::auto_partitioner());
 }
 
 BatchCut cut_summation_batch(std::size_t n) {

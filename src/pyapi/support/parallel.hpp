@@ -32,8 +32,10 @@ std::uint64_t parallel_threshold();
 // within 64 bits and not zero; anything else gives the default.
 std::uint64_t parse_threshold(const char* text);
 
-// The pool's worker count; starts the pool if it is not running (throws
-// Fault when it cannot be started).
+// The pool's worker count; starts the pool if it is not running.  0 when
+// this process has no usable pool: the pool's threads cannot be made now (the
+// next call tries again), or this is a child made by fork() after the parent
+// had started its pool.  Batches then run on the calling thread.
 std::size_t pool_workers();
 
 // A task of a pool batch: called with a task index.  Type-erased so that the
@@ -44,12 +46,13 @@ struct TaskRef {
 };
 
 // Runs tasks 0 .. count-1 on the pool, the batch divided in halves down to
-// single tasks; the caller blocks and runs none of them.  A fault of a task
+// single tasks; the caller blocks and runs none of them, unless there is no
+// usable pool: then it runs them in order itself.  A fault of a task
 // does not stop the others; after the batch the first one is thrown here.
 void run_tasks_on_pool(std::size_t count, TaskRef task);
 
 // Calls task(i) for every i < count on the pool with adaptive splitting; the
-// caller blocks.  Faults as for run_tasks_on_pool.
+// caller blocks (or, without a usable pool, calls them in order itself).  Faults as for run_tasks_on_pool.
 void map_indices_on_pool(std::size_t count, TaskRef task);
 
 // How a summation batch of n apertures is cut: `chunks` runs of `chunk`
