@@ -2,6 +2,7 @@
 single-aperture boxes, the order of the checks and the wedge between two reflex arcs."""
 
 import math
+import os
 
 import numpy as np
 import pytest
@@ -253,8 +254,12 @@ E, NAN, BIG = np.array([]), math.nan, 2**63 - 1
      MemoryError, "weights allocation is too large"),
     (lambda: native.weights_circ_exact(np.zeros(1), np.zeros(1), 1e9),
      MemoryError, "weights allocation failed"),
-    (lambda: native.weights_ellip_exact(np.zeros(1), np.zeros(1), 1e7, 1e7, 0.0),
-     MemoryError, "weights allocation failed"),
+    # The allocator itself refuses this one; the address sanitizer ends the
+    # process instead of failing the allocation.
+    pytest.param(lambda: native.weights_ellip_exact(np.zeros(1), np.zeros(1), 1e7, 1e7, 0.0),
+                 MemoryError, "weights allocation failed",
+                 marks=pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""),
+                                          reason="the address sanitizer aborts on a failed new")),
 ])
 def test_bad_input_raises_the_first_failing_check(call, error, message):
     with pytest.raises(error) as info:
@@ -291,6 +296,8 @@ def _resident_bytes():
         return int(statm.read().split()[1]) * 4096
 
 
+@pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="the address sanitizer holds freed memory back")
 @pytest.mark.parametrize("limit", [10**9, 1])
 def test_rasters_are_freed_with_their_arrays_and_after_errors(threshold, limit):
     """40 rasters of 0.46 MB each: kept, dropped or failed at the last aperture, 25 times."""
