@@ -67,19 +67,19 @@ inline double disc_pixel_weight(const DiscBounds& d, double d2, double x0, doubl
 // centre distance dy2 + (i - x)^2 is below `limit` (Strict) or at most it.
 // Along a row that distance falls and then rises, in floating point too, so
 // the columns form one run [first, last); it is found from a square-root
-// estimate around the nearest column and settled by the same comparison the
-// pixel loop makes.
+// estimate around the nearest column to x, `nearest` (the same for every row
+// of an aperture), and settled by the same comparison the pixel loop makes.
 template <bool Strict>
-inline std::pair<std::int64_t, std::int64_t> row_run(double x, double dy2, double limit,
-                                                     std::int64_t i0, std::int64_t i1) {
+inline std::pair<std::int64_t, std::int64_t> row_run(double x, std::int64_t nearest, double dy2,
+                                                     double limit, std::int64_t i0,
+                                                     std::int64_t i1) {
     const auto within = [&](std::int64_t i) {
         const double dx = static_cast<double>(i) - x;
         const double d2 = dy2 + dx * dx;
         return Strict ? d2 < limit : d2 <= limit;
     };
     const double reach = std::sqrt(std::max(limit - dy2, 0.0));
-    return settle_run(within, geometry::saturating_int64(std::nearbyint(x)),
-                      geometry::saturating_int64(std::ceil(x - reach)),
+    return settle_run(within, nearest, geometry::saturating_int64(std::ceil(x - reach)),
                       geometry::saturating_int64(std::floor(x + reach)), i0, i1);
 }
 
@@ -89,6 +89,7 @@ Totals ring_exact_aperture(const CircCaptures<T>& c, double x, double y) {
     const geometry::PixelBox box = geometry::pixel_box(x, y, r, r);
     const geometry::PixelRange range = geometry::clip_to_image(box, c.nx, c.ny);
     const bool has_inner = c.inner.r != 0.0;
+    const std::int64_t nearest = geometry::saturating_int64(std::nearbyint(x));
     Totals totals{0.0, 0.0};
     if (!range.empty()) {
         totals = fold_rows(c.values, c.nx, range, totals, [&](std::int64_t j, const T* row, Totals t) {
@@ -114,11 +115,11 @@ Totals ring_exact_aperture(const CircCaptures<T>& c, double x, double y) {
             };
             // [a, b): wholly inside the outer circle; within it, [p, q) may
             // reach the inner circle and is weighed in full.
-            const auto [a, b] = row_run<true>(x, dy2, c.outer.inside2, range.i0, range.i1);
+            const auto [a, b] = row_run<true>(x, nearest, dy2, c.outer.inside2, range.i0, range.i1);
             std::int64_t p = b;
             std::int64_t q = b;
             if (has_inner && a < b) {
-                const auto [first, last] = row_run<false>(x, dy2, c.inner.outside2, a, b);
+                const auto [first, last] = row_run<false>(x, nearest, dy2, c.inner.outside2, a, b);
                 if (first < last) {
                     p = first;
                     q = last;

@@ -73,6 +73,16 @@ inline double unit_radius2(const TurnedRow& row, double dx, double c, double s, 
     return u * u + v * v;
 }
 
+// The weight of a pixel that crosses the ellipse: its unit-frame
+// quadrilateral's overlap with the unit disc, scaled back by a b and capped
+// at 1.  Out of line, so that the pixel loop stays small for the pixels the
+// bounds and corners decide.
+[[gnu::noinline]] inline double quad_weight(const geometry::Point (&quad)[4], double a, double b) {
+    const double a1 = geometry::detail::unit_disc_polygon_overlap(quad, 4);
+    const double scaled = b * (a * a1);
+    return scaled > 1.0 ? 1.0 : scaled;
+}
+
 }  // namespace ellip_detail
 
 template <class T>
@@ -119,9 +129,7 @@ Totals ellip_exact_aperture(const EllipCaptures<T>& c, double x, double y) {
                     corners_in = corners_in && p.x * p.x + p.y * p.y <= 1.0;
                 }
                 if (corners_in) return 1.0;
-                const double a1 = geometry::detail::unit_disc_polygon_overlap(quad, 4);
-                const double scaled = b * (a * a1);
-                return scaled > 1.0 ? 1.0 : scaled;
+                return ellip_detail::quad_weight(quad, a, b);
             };
             for (std::int64_t i = range.i0; i < range.i1; ++i) add_weighted<true>(t, weight(i), row[i]);
             return t;

@@ -68,18 +68,21 @@ RectCenterCaptures<T> rect_center_captures(const T* values, std::uint64_t ny, st
 
 namespace rect_detail {
 
-// The offsets dx at which |k dx + m| <= h in exact arithmetic, as [lo, hi]:
-// all of them when k is 0 and |m| <= h, none (NaN bounds) when k is 0
-// otherwise.  Only an estimate of the columns a row's run starts from.
-inline std::pair<double, double> band(double k, double m, double h) {
+// The offsets dx at which |k dx + m| <= h, near enough, as [lo, hi]: all of
+// them when k is 0 and |m| <= h, none (NaN bounds) when k is 0 otherwise.
+// Only the estimate a row's run starts from, so it may multiply by the
+// reciprocal inv_k = 1 / k, formed once per aperture.
+inline std::pair<double, double> band(double k, double inv_k, double m, double h) {
     if (k == 0.0) {
         constexpr double inf = std::numeric_limits<double>::infinity();
         return std::fabs(m) <= h ? std::pair{-inf, inf} : std::pair{NOT_A_NUMBER, NOT_A_NUMBER};
     }
-    const double p = (-h - m) / k;
-    const double q = (h - m) / k;
+    const double p = (-h - m) * inv_k;
+    const double q = (h - m) * inv_k;
     return k > 0.0 ? std::pair{p, q} : std::pair{q, p};
 }
+
+inline constexpr double MIN_RUN = 4.0;
 
 }  // namespace rect_detail
 
@@ -95,6 +98,8 @@ Totals rect_exact_aperture(const RectCaptures<T>& c, double x, double y) {
         const double in_v = c.hh - c.pix_half;
         const double out_u = c.hw + c.pix_half;
         const double out_v = c.hh + c.pix_half;
+        const double inv_c = 1.0 / cs;
+        const double inv_minus_s = 1.0 / -sn;
         totals = fold_rows(c.values, c.nx, range, totals, [&](std::int64_t j, const T* row, Totals t) {
             const TurnedRow turned = turned_row(static_cast<double>(j), y, cs, sn);
             // The distances |u|, |v| of a pixel centre from the rectangle's axes.
@@ -118,16 +123,18 @@ Totals rect_exact_aperture(const RectCaptures<T>& c, double x, double y) {
             // Along a row u and v each change monotonically, in floating point
             // too, so the whole pixels form one run [a, b), estimated from the
             // two bands and settled by the whole-pixel test itself.
-            const auto [u_lo, u_hi] = rect_detail::band(cs, turned.s_dy, in_u);
-            const auto [v_lo, v_hi] = rect_detail::band(-sn, turned.c_dy, in_v);
+            const auto [u_lo, u_hi] = rect_detail::band(cs, inv_c, turned.s_dy, in_u);
+            const auto [v_lo, v_hi] = rect_detail::band(-sn, inv_minus_s, turned.c_dy, in_v);
             const double lo = std::max(u_lo, v_lo);
             const double hi = std::min(u_hi, v_hi);
             std::int64_t a = range.i0;
             std::int64_t b = range.i0;
-            if (lo <= hi) {
+            // Settling a run costs about what testing four pixels does: a
+            // shorter one is left to the pixel rule.
+            if (hi - lo >= rect_detail::MIN_RUN) {
                 const std::int64_t first = geometry::saturating_int64(std::ceil(x + lo));
                 const std::int64_t last = geometry::saturating_int64(std::floor(x + hi));
-                const std::int64_t seed = geometry::saturating_int64(std::nearbyint(x + (lo + hi) * 0.5));
+                const std::int64_t seed = geometry::saturating_int64(std::floor(x + (lo + hi) * 0.5 + 0.5));
                 std::tie(a, b) = settle_run(whole, seed, first, last, range.i0, range.i1);
             }
             for (std::int64_t i = range.i0; i < a; ++i) add_weighted<true>(t, weight(i), row[i]);
