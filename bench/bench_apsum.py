@@ -20,7 +20,7 @@ contenders of a case are timed in turn, round after round.
 Ratios are reported as "how many times faster quorvantel is" (other / quorvantel).
 
 Usage:
-    python bench/bench_apsum.py [--apertures 20000] [--size 2048] [--repeat 5]
+    python bench/bench_apsum.py [--apertures 20000] [--size 2048] [--repeat 9]
 """
 
 import argparse
@@ -153,7 +153,7 @@ def main(argv=None):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--apertures", type=int, default=20000, help="number of apertures (default 20000)")
     p.add_argument("--size", type=int, default=2048, help="image side length in pixels (default 2048)")
-    p.add_argument("--repeat", type=int, default=5, help="timed repetitions, best is kept (default 5)")
+    p.add_argument("--repeat", type=int, default=9, help="timed repetitions, best is kept (default 9)")
     p.add_argument("--photutils-subset", type=int, default=1000,
                    help="apertures used to time photutils, scaled to the full count (default 1000)")
     p.add_argument("--seed", type=int, default=12345, help="random seed (default 12345)")
