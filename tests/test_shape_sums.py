@@ -225,6 +225,35 @@ def test_pixel_weights_match_strip_integration(kind, x, y, p, q, theta):
         assert weights.max() == pytest.approx((p * PI) * q, rel=1e-14)
 
 
+# a rectangle row's whole pixels are taken as one run of columns: every pixel keeps the
+# class the per-pixel rule gives it (in the kernels' own arithmetic), wherever the image
+# cuts the row; the cases cover both signs of cos and sin and a sin of exactly 0
+@pytest.mark.parametrize("x, y, w, h, theta", [
+    (6.3, 5.8, 9.0, 4.0, 0.0), (6.0, 6.0, 3.0, 11.0, PI / 2), (5.7, 6.2, 8.5, 3.5, PI),
+    (6.1, 5.9, 10.0, 2.6, 1e-17), (5.4, 6.6, 7.0, 5.0, 0.37), (6.6, 5.3, 13.0, 2.2, -1.2),
+    (1.2, 10.9, 9.0, 6.0, 2.3), (6.0, 6.0, 1.6, 1.6, PI / 4)])
+@pytest.mark.filterwarnings("ignore:divide by zero")  # strips along a side at theta 0
+def test_rectangle_pixels_keep_the_class_of_the_pixel_rule(x, y, w, h, theta):
+    shape = (12, 12)
+    weights = weight_map("rect_exact", shape, x, y, w, h, theta)
+    jj, ii = np.mgrid[0:shape[0], 0:shape[1]].astype(float)
+    c, s = math.cos(theta), math.sin(theta)
+    au, av = np.abs(c * (ii - x) + s * (jj - y)), np.abs(c * (jj - y) - s * (ii - x))
+    half_pixel = (abs(c) + abs(s)) * 0.5
+    whole = (au <= w * 0.5 - half_pixel) & (av <= h * 0.5 - half_pixel)
+    outside = (au >= w * 0.5 + half_pixel) | (av >= h * 0.5 + half_pixel)
+    assert whole.any() and (weights[whole] == 1.0).all() and (weights[outside] == 0.0).all()
+    np.testing.assert_allclose(weights, strip_weights("rect_exact", shape, x, y, w, h, theta),
+                               rtol=0, atol=2e-5)
+    data = np.random.default_rng(SEED).integers(-50, 50, shape) + 0.125
+    for k in range(1, shape[1]):  # columns k.. cut off, or zero: the same sum to the bit
+        zeroed = data.copy()
+        zeroed[:, k:] = 0.0
+        cut = np.ascontiguousarray(data[:, :k])
+        assert (bits(run("rect_exact", cut, [x], [y], w, h, theta))[0][0]
+                == bits(run("rect_exact", zeroed, [x], [y], w, h, theta))[0][0])
+
+
 # an edge piece tangent to the circle at its midpoint lies outside it (an arc): with the
 # other choice a = b = 1.5 about a pixel centre gave weights adding up to 7.17, not 2.25 pi
 @pytest.mark.parametrize("r", [0.5, 1.0, 1.5, 2.0, 2.5, 3.0, 3.5])

@@ -103,15 +103,22 @@ inline double clipped_pixel_weight(Point (&a)[RECT_CLIP_CAPACITY], double hw, do
 // counts), else the disc-quadrilateral overlap in the unit frame scaled back
 // by a b and clamped to [0, 1].  quad holds the pixel's corners, counter-
 // clockwise in the ellipse frame, and is scaled to the unit frame in place.
+// The overlap part is kept out of line so that pixel loops stay small for the
+// pixels that bounds and corners decide.
+[[gnu::noinline]] inline double ellipse_crossing_weight(const Point (&quad)[4], double a,
+                                                        double b) {
+    double w = b * (a * detail::unit_disc_polygon_overlap(quad, 4));
+    if (w < 0.0) w = 0.0;
+    if (w > 1.0) w = 1.0;
+    return w;
+}
+
 inline double ellipse_pixel_weight(Point (&quad)[4], double a, double b) {
     for (Point& p : quad) p = {p.x / a, p.y / b};
     bool corners_in = true;
     for (const Point& p : quad) corners_in = corners_in && p.x * p.x + p.y * p.y <= 1.0;
     if (corners_in) return 1.0;
-    double w = b * (a * detail::unit_disc_polygon_overlap(quad, 4));
-    if (w < 0.0) w = 0.0;
-    if (w > 1.0) w = 1.0;
-    return w;
+    return ellipse_crossing_weight(quad, a, b);
 }
 
 // Orientation and axis-aligned half-extents of an ellipse.

@@ -79,83 +79,71 @@ inline double ring_pixel_weight(const DiscBounds& outer, const DiscBounds& inner
 // centre distance dy2 + (i - x)^2 is below `limit` (Strict) or at most it.
 // Along a row that distance falls and then rises, in floating point too, so
 // the columns form one run [first, last); it is found from a square-root
-// estimate and settled by the same comparison the pixel loop makes.
+// estimate around the nearest column to x, `nearest` (the same for every row
+// of an aperture), and settled by the same comparison the pixel loop makes.
 template <bool Strict>
-inline std::pair<std::int64_t, std::int64_t> row_run(double x, double dy2, double limit,
-                                                     std::int64_t i0, std::int64_t i1) {
+inline std::pair<std::int64_t, std::int64_t> row_run(double x, std::int64_t nearest, double dy2,
+                                                     double limit, std::int64_t i0,
+                                                     std::int64_t i1) {
     const auto within = [&](std::int64_t i) {
         const double dx = static_cast<double>(i) - x;
         const double d2 = dy2 + dx * dx;
         return Strict ? d2 < limit : d2 <= limit;
     };
-    if (i1 <= i0) return {i0, i0};
-    const std::int64_t nearest = std::clamp(geometry::saturating_int64(std::nearbyint(x)), i0, i1 - 1);
-    if (!within(nearest)) return {i0, i0};
     const double reach = std::sqrt(std::max(limit - dy2, 0.0));
-    std::int64_t first =
-        std::clamp(geometry::saturating_int64(std::ceil(x - reach)), i0, nearest);
-    std::int64_t last =
-        std::clamp(geometry::saturating_int64(std::floor(x + reach)), nearest, i1 - 1);
-    while (first > i0 && within(first - 1)) --first;
-    while (!within(first)) ++first;
-    while (last < i1 - 1 && within(last + 1)) ++last;
-    while (!within(last)) --last;
-    return {first, last + 1};
+    return settle_run(within, nearest, geometry::saturating_int64(std::ceil(x - reach)),
+                      geometry::saturating_int64(std::floor(x + reach)), i0, i1);
 }
 
 template <class T, bool WithArea>
-void ring_exact_aperture(const CircCaptures<T>& c, double x, double y, double& sum, double& area) {
+Totals ring_exact_aperture(const CircCaptures<T>& c, double x, double y) {
     const double r = c.outer.r;
     const geometry::PixelBox box = geometry::pixel_box(x, y, r, r);
     const geometry::PixelRange range = geometry::clip_to_image(box, c.nx, c.ny);
     const bool has_inner = c.inner.r != 0.0;
+    const std::int64_t nearest = geometry::saturating_int64(std::nearbyint(x));
+    Totals totals{0.0, 0.0};
     if (!range.empty()) {
-        for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
+        totals = fold_rows(c.values, c.nx, range, totals, [&](std::int64_t j, const T* row, Totals t) {
             const double fj = static_cast<double>(j);
             const double dy = fj - y;
             const double dy2 = dy * dy;
             const double y0 = (fj - 0.5) - y;
             const double y1 = (fj + 0.5) - y;
-            // Any pixel of the row, weighed in full.
-            const auto weigh = [&](std::int64_t i) {
+            // The weight of any pixel of the row, 0 for one wholly outside.
+            const auto weight = [&](std::int64_t i) {
                 const double fi = static_cast<double>(i);
                 const double dx = fi - x;
                 const double d2 = dy2 + dx * dx;
-                if (d2 > c.outer.outside2) return;
+                if (d2 > c.outer.outside2) return 0.0;
                 const double x0 = (fi - 0.5) - x;
                 const double x1 = (fi + 0.5) - x;
-                const double w = ring_pixel_weight(c.outer, c.inner, has_inner, d2, x0, y0, x1, y1);
-                if (!(w > 0.0)) return;
-                sum = sum + w * widen(row[i]);
-                if constexpr (WithArea) area = area + w;
-            };
-            // A pixel known to weigh 1 (w * v is v itself).
-            const auto whole = [&](std::int64_t i) {
-                sum = sum + widen(row[i]);
-                if constexpr (WithArea) area = area + 1.0;
+                return ring_pixel_weight(c.outer, c.inner, has_inner, d2, x0, y0, x1, y1);
             };
             // [a, b): wholly inside the outer circle; within it, [p, q) may
             // reach the inner circle and is weighed in full.
-            const auto [a, b] = row_run<true>(x, dy2, c.outer.inside2, range.i0, range.i1);
+            const auto [a, b] = row_run<true>(x, nearest, dy2, c.outer.inside2, range.i0, range.i1);
             std::int64_t p = b;
             std::int64_t q = b;
             if (has_inner && a < b) {
-                const auto [first, last] = row_run<false>(x, dy2, c.inner.outside2, a, b);
+                const auto [first, last] = row_run<false>(x, nearest, dy2, c.inner.outside2, a, b);
                 if (first < last) {
                     p = first;
                     q = last;
                 }
             }
-            for (std::int64_t i = range.i0; i < a; ++i) weigh(i);
-            for (std::int64_t i = a; i < p; ++i) whole(i);
-            for (std::int64_t i = p; i < q; ++i) weigh(i);
-            for (std::int64_t i = q; i < b; ++i) whole(i);
-            for (std::int64_t i = b; i < range.i1; ++i) weigh(i);
+            for (std::int64_t i = range.i0; i < a; ++i) add_weighted<WithArea>(t, weight(i), row[i]);
+            for (std::int64_t i = a; i < p; ++i) add_whole<WithArea>(t, row[i]);
+            for (std::int64_t i = p; i < q; ++i) add_weighted<WithArea>(t, weight(i), row[i]);
+            for (std::int64_t i = q; i < b; ++i) add_whole<WithArea>(t, row[i]);
+            for (std::int64_t i = b; i < range.i1; ++i) add_weighted<WithArea>(t, weight(i), row[i]);
+            return t;
         });
     }
     if constexpr (WithArea) {
-        if (geometry::box_inside_image(box, c.nx, c.ny)) area = c.analytic_area;
+        if (geometry::box_inside_image(box, c.nx, c.ny)) totals.area = c.analytic_area;
     }
+    return totals;
 }
 
 template <class T>
@@ -174,17 +162,16 @@ CircCenterCaptures<T> circ_center_captures(const T* values, std::uint64_t ny, st
 }
 
 template <class T>
-void circ_center_aperture(const CircCenterCaptures<T>& c, double x, double y, double& sum,
-                          double& count) {
+Totals circ_center_aperture(const CircCenterCaptures<T>& c, double x, double y) {
     const geometry::PixelRange range =
         geometry::clip_to_image(geometry::pixel_box(x, y, c.r, c.r), c.nx, c.ny);
-    sum_centres(
+    return sum_centres(
         c.values, c.nx, range, x,
         [&](double fj) {
             const double dy = fj - y;
             return dy * dy;
         },
-        [&](double dy2, double dx) { return dy2 + dx * dx < c.r2; }, sum, count);
+        [&](double dy2, double dx) { return dy2 + dx * dx < c.r2; });
 }
 
 // The kernels, one instance per element type.

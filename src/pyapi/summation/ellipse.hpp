@@ -93,48 +93,45 @@ EllipCenterCaptures<T> ellip_center_captures(const T* values, std::uint64_t ny, 
 }
 
 template <class T>
-void ellip_exact_aperture(const EllipCaptures<T>& c, double x, double y, double& sum,
-                          double& area) {
+Totals ellip_exact_aperture(const EllipCaptures<T>& c, double x, double y) {
     const geometry::PixelBox box = geometry::pixel_box(x, y, c.ex, c.ey);
     const geometry::PixelRange range = geometry::clip_to_image(box, c.nx, c.ny);
+    Totals totals{0.0, 0.0};
     if (!range.empty()) {
         const double a = c.a;
         const double b = c.b;
         const double cs = c.c;
         const double sn = c.s;
-        for_each_row(c.values, c.nx, range, [&](std::int64_t j, const T* row) {
+        totals = fold_rows(c.values, c.nx, range, totals, [&](std::int64_t j, const T* row, Totals t) {
             const TurnedRow turned = turned_row(static_cast<double>(j), y, cs, sn);
-            for (std::int64_t i = range.i0; i < range.i1; ++i) {
+            // The weight of a pixel of the row, 0 for one wholly outside.
+            const auto weight = [&](std::int64_t i) {
                 const double fi = static_cast<double>(i);
                 const double dx = fi - x;
                 const double rho2 = ellip_detail::unit_radius2(turned, dx, cs, sn, a, b);
-                double weight = 1.0;
-                if (!(rho2 < c.e_in2)) {
-                    if (rho2 > c.e_out2) continue;
-                    geometry::Point quad[4];
-                    turned_corners(turned, fi, x, cs, sn, quad);
-                    weight = geometry::ellipse_pixel_weight(quad, a, b);
-                    if (!(weight > 0.0)) continue;
-                }
-                sum = sum + weight * widen(row[i]);
-                area = area + weight;
-            }
+                if (rho2 < c.e_in2) return 1.0;
+                if (rho2 > c.e_out2) return 0.0;
+                geometry::Point quad[4];
+                turned_corners(turned, fi, x, cs, sn, quad);
+                return geometry::ellipse_pixel_weight(quad, a, b);
+            };
+            for (std::int64_t i = range.i0; i < range.i1; ++i) add_weighted<true>(t, weight(i), row[i]);
+            return t;
         });
     }
-    if (geometry::box_inside_image(box, c.nx, c.ny)) area = (c.a * PI) * c.b;
+    if (geometry::box_inside_image(box, c.nx, c.ny)) totals.area = (c.a * PI) * c.b;
+    return totals;
 }
 
 template <class T>
-void ellip_center_aperture(const EllipCenterCaptures<T>& c, double x, double y, double& sum,
-                           double& count) {
+Totals ellip_center_aperture(const EllipCenterCaptures<T>& c, double x, double y) {
     const geometry::PixelRange range =
         geometry::clip_to_image(geometry::pixel_box(x, y, c.ex, c.ey), c.nx, c.ny);
-    sum_centres(
+    return sum_centres(
         c.values, c.nx, range, x, [&](double fj) { return turned_row(fj, y, c.c, c.s); },
         [&](const TurnedRow& t, double dx) {
             return ellip_detail::unit_radius2(t, dx, c.c, c.s, c.a, c.b) < 1.0;
-        },
-        sum, count);
+        });
 }
 
 // The kernels, one instance per element type.

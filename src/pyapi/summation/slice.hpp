@@ -1,9 +1,10 @@
 // The common frame of the summation kernels.  A shape supplies one aperture
-// function, aperture(captures, x, y, sum, area), that adds up one aperture
+// function, aperture(captures, x, y) -> Totals, that adds up one aperture
 // with a finite centre; the many-aperture kernels and the single-aperture
 // sums all run that same function, so their results agree bit for bit.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -25,6 +26,30 @@ inline double widen(T value) {
     return static_cast<double>(value);
 }
 
+// The running totals of one aperture: the weighted sum of its pixels and
+// their area (or count).  Kernels pass them by value from row to row and
+// write them back once per aperture, so they live in registers rather than in
+// memory the compiler must assume the image might share.
+struct Totals {
+    double sum;
+    double area;
+};
+
+// Adds a pixel of weight w to the totals, unless w is zero or NaN.
+template <bool WithArea, class T>
+inline void add_weighted(Totals& t, double w, T value) {
+    if (!(w > 0.0)) return;
+    t.sum = t.sum + w * widen(value);
+    if constexpr (WithArea) t.area = t.area + w;
+}
+
+// Adds a pixel known to weigh 1 (w * v is v itself).
+template <bool WithArea, class T>
+inline void add_whole(Totals& t, T value) {
+    t.sum = t.sum + widen(value);
+    if constexpr (WithArea) t.area = t.area + 1.0;
+}
+
 // Pixel rows of a clipped box, walked with the rows ahead already on their way
 // into the cache: apertures land anywhere in a large image, and a cold row
 // costs more than the arithmetic of its pixels.
@@ -36,18 +61,41 @@ inline void prefetch_row(const T* row, const geometry::PixelRange& range) {
     __builtin_prefetch(row + (range.i1 - 1));
 }
 
-// Runs visit(j, row) for j = j0 .. j1 - 1 of a non-empty range, in order.
+// Runs t = visit(j, row, t) for j = j0 .. j1 - 1 of a non-empty range, in
+// order, starting from `t`, and returns the last totals.
 template <class T, class Visit>
-inline void for_each_row(const T* values, std::uint64_t nx, const geometry::PixelRange& range,
-                         Visit&& visit) {
+inline Totals fold_rows(const T* values, std::uint64_t nx, const geometry::PixelRange& range,
+                        Totals t, Visit&& visit) {
     const auto row_of = [&](std::int64_t j) { return values + static_cast<std::uint64_t>(j) * nx; };
     for (std::int64_t j = range.j0; j < range.j1 && j - range.j0 < PREFETCH_ROWS; ++j) {
         prefetch_row(row_of(j), range);
     }
     for (std::int64_t j = range.j0; j < range.j1; ++j) {
         if (range.j1 - j > PREFETCH_ROWS) prefetch_row(row_of(j + PREFETCH_ROWS), range);
-        visit(j, row_of(j));
+        t = visit(j, row_of(j), t);
     }
+    return t;
+}
+
+// The run [first, last) of columns i0 <= i < i1 that satisfy `inside`, for a
+// rule that holds on one run of columns of a row (or on none).  It starts from
+// the estimate [first, last] around the column `seed`: an empty run when the
+// seed fails the rule, else the estimate is moved out or in, column by column,
+// by the rule itself until its ends are exact.
+template <class Inside>
+inline std::pair<std::int64_t, std::int64_t> settle_run(Inside inside, std::int64_t seed,
+                                                        std::int64_t first, std::int64_t last,
+                                                        std::int64_t i0, std::int64_t i1) {
+    if (i1 <= i0) return {i0, i0};
+    seed = std::clamp(seed, i0, i1 - 1);
+    if (!inside(seed)) return {i0, i0};
+    first = std::clamp(first, i0, seed);
+    last = std::clamp(last, seed, i1 - 1);
+    while (first > i0 && inside(first - 1)) --first;
+    while (!inside(first)) ++first;
+    while (last < i1 - 1 && inside(last + 1)) ++last;
+    while (!inside(last)) --last;
+    return {first, last + 1};
 }
 
 // Offsets of one pixel row from an aperture centre, turned into the frame of
@@ -87,17 +135,16 @@ inline void turned_corners(const TurnedRow& row, double fi, double x, double c, 
 // inside(row_state, dx) adds its value and counts once; row_state is made
 // once per row from the row's index.
 template <class T, class MakeRow, class Inside>
-void sum_centres(const T* values, std::uint64_t nx, const geometry::PixelRange& range, double x,
-                 MakeRow make_row, Inside inside, double& sum, double& count) {
-    if (range.empty()) return;
-    for_each_row(values, nx, range, [&](std::int64_t j, const T* row) {
+Totals sum_centres(const T* values, std::uint64_t nx, const geometry::PixelRange& range, double x,
+                   MakeRow make_row, Inside inside) {
+    const Totals zero{0.0, 0.0};
+    if (range.empty()) return zero;
+    return fold_rows(values, nx, range, zero, [&](std::int64_t j, const T* row, Totals t) {
         const auto state = make_row(static_cast<double>(j));
         for (std::int64_t i = range.i0; i < range.i1; ++i) {
-            if (inside(state, static_cast<double>(i) - x)) {
-                sum = sum + widen(row[i]);
-                count = count + 1.0;
-            }
+            if (inside(state, static_cast<double>(i) - x)) add_whole<true>(t, row[i]);
         }
+        return t;
     });
 }
 
@@ -109,15 +156,10 @@ void run_apertures(const Captures& c, std::span<const double> xs, std::span<cons
     for (std::size_t k = 0; k < xs.size(); ++k) {
         const double x = xs[k];
         const double y = ys[k];
-        double sum = NOT_A_NUMBER;
-        double area = NOT_A_NUMBER;
-        if (std::isfinite(x) && std::isfinite(y)) {
-            sum = 0.0;
-            area = 0.0;
-            Aperture(c, x, y, sum, area);
-        }
-        sums[k] = sum;
-        if constexpr (WithAreas) areas[k] = area;
+        Totals t{NOT_A_NUMBER, NOT_A_NUMBER};
+        if (std::isfinite(x) && std::isfinite(y)) t = Aperture(c, x, y);
+        sums[k] = t.sum;
+        if constexpr (WithAreas) areas[k] = t.area;
     }
 }
 
@@ -139,10 +181,8 @@ void sum_only_slice(const Captures& c, std::span<const double> xs, std::span<con
 template <auto Aperture, class Captures>
 std::pair<double, double> sum_one(const Captures& c, double x, double y) {
     if (!std::isfinite(x) || !std::isfinite(y)) return {NOT_A_NUMBER, NOT_A_NUMBER};
-    double sum = 0.0;
-    double area = 0.0;
-    Aperture(c, x, y, sum, area);
-    return {sum, area};
+    const Totals t = Aperture(c, x, y);
+    return {t.sum, t.area};
 }
 
 }  // namespace quorvantel::pyapi::summation
