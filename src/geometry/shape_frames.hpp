@@ -10,6 +10,7 @@
 
 #include "fault.hpp"
 #include "geometry/geometry.hpp"
+#include "geometry/geometry_inline.hpp"
 #include "geometry/pixel_box.hpp"
 
 namespace quorvantel::geometry {
@@ -124,6 +125,21 @@ inline EllipFrame ellip_frame(double a, double b, double theta) {
     const double bc = b * c;
     const double as = a * s;
     return {c, s, std::sqrt(ac * ac + bs * bs), std::sqrt(bc * bc + as * as)};
+}
+
+// Weight of a pixel in the ellipse of semi-axes a (along u) and b (along v),
+// from the pixel's corners in the ellipse frame, counter-clockwise from the
+// (low, low) corner.  The corners are scaled in place into the frame in which
+// the ellipse is the unit disc: a pixel with all four corners in the disc
+// weighs exactly 1, any other the disc-quadrilateral overlap scaled back by
+// a b, capped at 1.
+inline double ellipse_pixel_weight(Point (&quad)[4], double a, double b) {
+    for (Point& p : quad) p = {p.x / a, p.y / b};
+    bool corners_in = true;
+    for (const Point& p : quad) corners_in = corners_in && p.x * p.x + p.y * p.y <= 1.0;
+    if (corners_in) return 1.0;
+    const double scaled = b * (a * detail::unit_disc_polygon_overlap(quad, 4));
+    return scaled > 1.0 ? 1.0 : scaled;
 }
 
 // The box of a pill: a central rectangle of half-length hw = w * 0.5 and

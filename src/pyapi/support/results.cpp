@@ -62,6 +62,12 @@ PyObject* to_python(std::pair<double, double> values) {
     return tuple_of(PyFloat_FromDouble(values.first), PyFloat_FromDouble(values.second));
 }
 
+PyObject* farthest_pixel_result(const FarthestPixel& result) {
+    return tuple_of(PyFloat_FromDouble(result.distance), PyLong_FromUnsignedLongLong(result.ndim),
+                    list_of(result.positions,
+                            [](std::uint64_t v) { return PyLong_FromUnsignedLongLong(v); }));
+}
+
 void fault_from_pending(const char* what) {
     std::string message = what;
     if (PyErr_Occurred()) message += ": " + pending_error_text();
