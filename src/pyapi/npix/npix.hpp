@@ -59,11 +59,11 @@ inline CircleRow row_terms(const CircleFrame& /*f*/, double fj, double y) {
 struct Circle {
     using Accepted = apsum::Circle;  // the sums' parameter rule and message
     static constexpr std::size_t parameters = 1;
-    using Frame = CircleFrame;
-    using Row = CircleRow;
-    static Frame frame(double r) { return {{r, -NEVER, NEVER}, r * r, r, r, r * (r * PI)}; }
-    static bool inside(const Frame& f, const Row& row, double dx) { return row.dy2 + dx * dx < f.r2; }
-    static double weight(const Frame& f, const Row& row, double fi, double x) {
+    static CircleFrame frame(double r) { return {{r, -NEVER, NEVER}, r * r, r, r, r * (r * PI)}; }
+    static bool inside(const CircleFrame& f, const CircleRow& row, double dx) {
+        return row.dy2 + dx * dx < f.r2;
+    }
+    static double weight(const CircleFrame& f, const CircleRow& row, double fi, double x) {
         return summation::disc_pixel_weight(f.disc, 0.0, (fi - 0.5) - x, row.y0, (fi + 0.5) - x,
                                             row.y1);
     }
@@ -125,8 +125,7 @@ struct Ellipse {
 // the image are added row by row, zero weights included.  Image sizes of
 // 2**63 and more are taken as 2**63 - 1 by the box helpers.
 template <class Shape, Mode M, class Frame>
-double aperture(const Frame& f, double x, double y, std::uint64_t ny,
-                std::uint64_t nx) {
+double aperture(const Frame& f, double x, double y, std::uint64_t ny, std::uint64_t nx) {
     const geometry::PixelBox box = geometry::pixel_box(x, y, f.ex, f.ey);
     if constexpr (M == Mode::Exact) {
         if (geometry::box_inside_image(box, nx, ny)) return f.area;
