@@ -35,8 +35,30 @@ def _ellipse_ext(a, b, c, s):
     return math.sqrt(ac * ac + bs * bs), math.sqrt(as_ * as_ + bc * bc)
 
 
+def _wrap(t):
+    t = math.fmod(t, 2 * PI)
+    return t + 2 * PI if t < 0 else t
+
+
+def _wedge_box(x, y, r_in, r_out, th_in, dth_in, th_out, dth_out):
+    a0 = th_in - dth_in * 0.5
+    a1 = dth_in + a0
+    b0 = a0 + (_wrap(((th_out - dth_out * 0.5) - a0) + PI) - PI)
+    b1 = dth_out + b0
+    arcs = [(b0, b1, r_out), (a0, a1, r_in)]
+    pts = [(r, t) for t0, t1, r in arcs[::-1] for t in (t0, t1)]
+    pts += [(r, (k / 2) * PI) for k in range(-4, 5) for t0, t1, r in arcs
+            if _wrap((k / 2) * PI - t0) <= _wrap(t1 - t0) + 1e-15]
+    px, py = [x + r * math.cos(t) for r, t in pts], [y + r * math.sin(t) for r, t in pts]
+    w = 0.7071067811865476
+    return (math.floor((min(px) - w) + 0.5), math.ceil((max(px) + w) + 0.5),
+            math.floor((min(py) - w) + 0.5), math.ceil((max(py) + w) + 0.5))
+
+
 def spec_box(shape, x, y, *p):
     """Each shape's box rule, written out again from its formulas."""
+    if shape == "wedge":
+        return _wedge_box(x, y, *p)
     if shape == "circ":
         return _box(x, y, p[0], p[0])
     p = p[3:6] + p[7:] if shape == "pill_ann" else p
@@ -58,7 +80,9 @@ BOX_SHAPES = {"circ": (lambda: (U(0.01, 9),), (0.0,), "circle"),
               "ellip": (lambda: (*U(0.01, 9, 2), U(-7, 7)), (2.0, 1.0, math.inf), "ellipse"),
               "pill": (lambda: (*U(0.01, 9, 3), U(-7, 7)), (2.0, math.nan, 1.0, 0.0), "pill"),
               "pill_ann": (lambda: (*U(0.01, 4, 3), *U(4, 9, 3), *U(-7, 7, 2)),
-                           (1, 2, 1, 2, 2, 2, 0, 0), "pill annulus")}
+                           (1, 2, 1, 2, 2, 2, 0, 0), "pill annulus"),
+              "wedge": (lambda: (U(0.01, 4), U(4, 9), U(-9, 9), U(0, 2 * PI), U(-9, 9),
+                                 U(0, 2 * PI)), (1, 2, 0, 2 * PI, 0, 1), "wedge")}
 
 
 @pytest.mark.parametrize("shape", list(BOX_SHAPES))
@@ -76,6 +100,23 @@ def test_box_examples():
     assert first("bboxes_circ", 10.0, 20.0, 5e-324) == [10, 11, 20, 21]
     assert first("bboxes_circ", 1e300, -1e300, 1.0) == [I64[1], I64[1], I64[0], I64[0]]
     assert first("bboxes_pill_ann", 10.0, 10.0, 1, 0.5, 0.5, 4, 1, 1, 2, 0) == [7, 14, 9, 12]
+    assert first("bboxes_wedge", 0.0, 0.0, 1, 2, 0, PI / 2, 0, PI / 2) == [0, 4, -2, 3]
+    for bad in [(0.0, 2, 0, 1, 0, 1), (1, 2, 0, 1, 0, -1.0), (1, 2, 0, 1, 0, 2 * PI)]:
+        with raises("invalid wedge bbox parameters"):
+            first("bboxes_wedge", 0.0, 0.0, *bad)
+    just_below = (1, 2, 0, 6.283185307179585, 0, 6.283185307179585)
+    assert first("bboxes_wedge", 0.5, 0.0, *just_below) == list(
+        spec_box("wedge", 0.5, 0.0, *just_below))
+
+
+@pytest.mark.parametrize("shape", [s for s in BOX_SHAPES if hasattr(native, f"weights_{s}_exact")])
+def test_boxes_are_the_weights_boxes(shape):
+    for _ in range(10):
+        params = tuple(float(v) for v in BOX_SHAPES[shape][0]())
+        xs, ys = U(-50, 50, 20), U(-50, 50, 20)
+        boxes = getattr(native, "bboxes_" + shape)(xs, ys, *params)
+        for mode in ("exact", "center"):
+            assert getattr(native, f"weights_{shape}_{mode}")(xs, ys, *params)[1:] == boxes
 
 
 # --- pixel counts ------------------------------------------------------------
