@@ -5,6 +5,9 @@
 
 #include "fault.hpp"
 #include "pyapi/apsum/apsum.hpp"
+#include "pyapi/bbox/bbox.hpp"
+#include "pyapi/mask/mask.hpp"
+#include "pyapi/npix/npix.hpp"
 #include "pyapi/parallel_api/parallel_api.hpp"
 #include "pyapi/support/call.hpp"
 #include "pyapi/support/module_functions.hpp"
@@ -17,10 +20,13 @@ namespace quorvantel {
 namespace {
 
 using pyapi::apsum::Apsum;
+using pyapi::npix::Npix;
 using pyapi::support::function_row;
 using pyapi::support::FunctionRow;
 using pyapi::support::unbuilt_row;
 namespace ap = pyapi::apsum;
+namespace bb = pyapi::bbox;
+namespace np = pyapi::npix;
 namespace wt = pyapi::weights;
 
 #define QV_ROW(name, params, entry) function_row<name, params, entry>()
@@ -58,20 +64,27 @@ const FunctionRow FUNCTION_TABLE[] = {
     QV_APSUM("apsum_rect_exact", "data, xs, ys, w, h, theta", Rectangle, RectExact, many),
     QV_APSUM("apsum_rect_exact_one", "data, x, y, w, h, theta", Rectangle, RectExact, one),
     QV_APSUM("apsum_rect_center", "data, xs, ys, w, h, theta", Rectangle, RectCenter, many),
-    QV_UNBUILT("npix_circ_exact", "xs, ys, r, ny, nx"),
-    QV_UNBUILT("npix_circ_center", "xs, ys, r, ny, nx"),
-    QV_UNBUILT("npix_ellip_exact", "xs, ys, a, b, theta, ny, nx"),
-    QV_UNBUILT("npix_ellip_center", "xs, ys, a, b, theta, ny, nx"),
-    QV_UNBUILT("npix_rect_exact", "xs, ys, w, h, theta, ny, nx"),
-    QV_UNBUILT("npix_rect_center", "xs, ys, w, h, theta, ny, nx"),
-    QV_UNBUILT("bboxes_circ", "xs, ys, r"),
-    QV_UNBUILT("bboxes_ellip", "xs, ys, a, b, theta"),
-    QV_UNBUILT("bboxes_rect", "xs, ys, w, h, theta"),
-    QV_UNBUILT("bboxes_wedge", "xs, ys, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out"),
-    QV_UNBUILT("bboxes_pill", "xs, ys, w, a, b, theta"),
-    QV_UNBUILT("bboxes_pill_ann", "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out"),
-    QV_UNBUILT("_farthest_mask_pixel", "mask, center, return_pos"),
-    QV_UNBUILT("_selected_pixel_distances", "selected, x0, y0, x_min, y_min"),
+    QV_ROW("npix_circ_exact", "xs, ys, r, ny, nx", (&Npix<np::Circle, np::Mode::Exact>::many)),
+    QV_ROW("npix_circ_center", "xs, ys, r, ny, nx", (&Npix<np::Circle, np::Mode::Center>::many)),
+    QV_ROW("npix_ellip_exact", "xs, ys, a, b, theta, ny, nx",
+           (&Npix<np::Ellipse, np::Mode::Exact>::many)),
+    QV_ROW("npix_ellip_center", "xs, ys, a, b, theta, ny, nx",
+           (&Npix<np::Ellipse, np::Mode::Center>::many)),
+    QV_ROW("npix_rect_exact", "xs, ys, w, h, theta, ny, nx",
+           (&Npix<np::Rectangle, np::Mode::Exact>::many)),
+    QV_ROW("npix_rect_center", "xs, ys, w, h, theta, ny, nx",
+           (&Npix<np::Rectangle, np::Mode::Center>::many)),
+    QV_ROW("bboxes_circ", "xs, ys, r", &bb::Circle::many),
+    QV_ROW("bboxes_ellip", "xs, ys, a, b, theta", &bb::Ellipse::many),
+    QV_ROW("bboxes_rect", "xs, ys, w, h, theta", &bb::Rectangle::many),
+    QV_ROW("bboxes_wedge", "xs, ys, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out",
+           &bb::Wedge::many),
+    QV_ROW("bboxes_pill", "xs, ys, w, a, b, theta", &bb::Pills::many),
+    QV_ROW("bboxes_pill_ann", "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out",
+           &bb::PillAnnuli::many),
+    QV_ROW("_farthest_mask_pixel", "mask, center, return_pos", &pyapi::mask::_farthest_mask_pixel),
+    QV_ROW("_selected_pixel_distances", "selected, x0, y0, x_min, y_min",
+           &pyapi::mask::_selected_pixel_distances),
     QV_ROW("get_parallel_threshold", "", &pyapi::parallel_api::get_parallel_threshold),
     QV_ROW("set_parallel_threshold", "threshold", &pyapi::parallel_api::set_parallel_threshold),
     QV_UNBUILT("weights_path_exact", "xs, ys, kinds, data"),

@@ -24,6 +24,15 @@ Check matching_lengths(std::span<const double> xs, std::span<const double> ys) {
     return std::nullopt;
 }
 
+Outcome<Centres> centre_slices(VectorArg xs, VectorArg ys) {
+    auto x = vector_slice(xs, "x");
+    if (!x.ok()) return x.error();
+    auto y = vector_slice(ys, "y");
+    if (!y.ok()) return y.error();
+    if (auto error = matching_lengths(x.value(), y.value())) return *error;
+    return Centres{x.value(), y.value()};
+}
+
 Check validate_many_weights_inputs(std::span<const double> xs, std::span<const double> ys,
                                    const char* finite_message) {
     if (auto error = matching_lengths(xs, ys)) return error;

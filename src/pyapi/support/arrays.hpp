@@ -97,4 +97,11 @@ Check validate_many_weights_inputs(std::span<const double> xs, std::span<const d
 // The shared length rule of every many-aperture function.
 Check matching_lengths(std::span<const double> xs, std::span<const double> ys);
 
+// The centres of a many-aperture call: x, then y, then their lengths.
+struct Centres {
+    std::span<const double> xs;
+    std::span<const double> ys;
+};
+Outcome<Centres> centre_slices(VectorArg xs, VectorArg ys);
+
 }  // namespace quorvantel::pyapi::support

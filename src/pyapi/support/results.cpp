@@ -65,6 +65,12 @@ PyObject* to_python(std::pair<double, double> values) {
     return tuple_of(PyFloat_FromDouble(values.first), PyFloat_FromDouble(values.second));
 }
 
+PyObject* farthest_pixel_result(const FarthestPixel& result) {
+    return tuple_of(PyFloat_FromDouble(result.distance), PyLong_FromUnsignedLongLong(result.ndim),
+                    list_of(result.positions,
+                            [](std::uint64_t v) { return PyLong_FromUnsignedLongLong(v); }));
+}
+
 namespace {
 
 constexpr const char* BUFFER_CAPSULE = "quorvantel.weights_buffer";

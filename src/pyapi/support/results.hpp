@@ -77,6 +77,20 @@ PyObject* weights_array_from_buffer(std::vector<double>&& values);
 // they are released); null with an exception set on failure.
 PyObject* weights_batch_result(std::vector<PyObject*>&& arrays, const BoxLists& boxes);
 
+// --- The farthest-pixel query of the mask helpers.
+
+// Largest distance, the mask's dimension count and the index tuples of the
+// elements at that distance, one after the other.
+struct FarthestPixel {
+    double distance;
+    std::uint64_t ndim;
+    std::vector<std::uint64_t> positions;
+};
+
+// (float, int, list of ints).
+PyObject* farthest_pixel_result(const FarthestPixel& result);
+inline PyObject* to_python(const FarthestPixel& result) { return farthest_pixel_result(result); }
+
 // Replaces a pending interpreter error (or none) by FaultException naming `what`.
 void fault_from_pending(const char* what);
 
