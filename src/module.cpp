@@ -6,6 +6,7 @@
 #include "fault.hpp"
 #include "pyapi/apsum/apsum.hpp"
 #include "pyapi/parallel_api/parallel_api.hpp"
+#include "pyapi/path/functions.hpp"
 #include "pyapi/support/call.hpp"
 #include "pyapi/support/module_functions.hpp"
 #include "pyapi/support/python.hpp"
@@ -74,7 +75,7 @@ const FunctionRow FUNCTION_TABLE[] = {
     QV_UNBUILT("weights_path_center", "xs, ys, kinds, data"),
     QV_UNBUILT("weights_path_exact_one", "x, y, kinds, data, x_min, y_min, ny, nx"),
     QV_UNBUILT("weights_path_center_one", "x, y, kinds, data, x_min, y_min, ny, nx"),
-    QV_UNBUILT("bboxes_path", "xs, ys, kinds, data"),
+    QV_ROW("bboxes_path", "xs, ys, kinds, data", &pyapi::path::bboxes_path),
     // Added by pyapi::weights::register.
     QV_UNBUILT("weights_circ_exact_one", "x, y, r, x_min, y_min, ny, nx"),
     QV_UNBUILT("weights_circ_ann_exact_one", "x, y, r_in, r_out, x_min, y_min, ny, nx"),
