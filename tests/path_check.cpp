@@ -234,6 +234,47 @@ int main() {
         EXPECT(!path_contains_point(p, 0, 0) && !path_contains_point(p, 1.5, 2) && path_contains_point(p, 3, 3),
                "membership");
     });
+    check("overlapping_circle_holes_take_their_union", [] {
+        // Two holes that overlap in a lens and a third inside both: the path's
+        // area is the square less the union of the two discs.
+        const double r = 1.7, d = 1.9;  // radii and the distance of the centres
+        Rows rows;
+        rows.polygon({{-5, -5}, {5, -5}, {5, 5}, {-5, 5}});
+        rows.circle(-d / 2, 0.3, r, 0.4, -1.0).circle(d / 2, 0.3, r, 2.0).circle(0, 0.3, 0.5, 1.0);
+        const ValidatedPath p = build(rows);
+        const double lens = 2 * r * r * std::acos(d / (2 * r)) - 0.5 * d * std::sqrt(4 * r * r - d * d);
+        for (double x : {0.0, 0.37}) {
+            double sum = 0.0;
+            for (int iy = -6; iy <= 6; ++iy)
+                for (int ix = -6; ix <= 6; ++ix) {
+                    const double a = path_pixel_area(p, ix, iy, x, 0.1);
+                    EXPECT(a >= 0.0 && a <= 1.0, "pixel (%d, %d) weighs %g", ix, iy, a);
+                    sum += a;
+                }
+            EXPECT(std::fabs(sum - (100 - (2 * kPi * r * r - lens))) < 1e-9, "total %.15g", sum);
+        }
+        EXPECT(!path_contains_point(p, 0, 0.3) && !path_contains_point(p, -1.5, 0.3) &&
+               path_contains_point(p, 0, 2.5), "membership");
+    });
+    check("holes_on_pixel_edges_both_roads", [] {
+        // A hole whose sides lie on pixel edges and one that meets the outer
+        // contour at a corner: the Green's road sum equals the polygon road.
+        for (double x : {0.0, 0.5, 0.25}) {
+            Rows rows;
+            rows.polygon({{-3.5, -2.5}, {3.5, -2.5}, {3.5, 3.5}, {-3.5, 3.5}});
+            rows.polygon({{-1.5, -0.5}, {-1.5, 1.5}, {0.5, 1.5}, {0.5, -0.5}});
+            rows.polygon({{3.5, 3.5}, {2.5, 2.0}, {2.0, 3.0}});
+            const ValidatedPath p = build(rows);
+            double sum = 0.0;
+            for (int iy = -4; iy <= 5; ++iy)
+                for (int ix = -5; ix <= 5; ++ix) {
+                    const double a = path_pixel_area(p, ix, iy, x, 0.0), g = green_area(p, ix, iy, x, 0.0);
+                    EXPECT(std::fabs(a - g) <= 1e-12, "x %g pixel (%d, %d): %.17g vs %.17g", x, ix, iy, a, g);
+                    sum += a;
+                }
+            EXPECT(std::fabs(sum - (42.0 - 4.0 - 0.875)) < 1e-12, "total %.15g", sum);
+        }
+    });
     check("winding_rules", [] {
         const PathSeg up = PathSeg::line(1, -1, 1, 1), down = up.reversed();
         EXPECT(up.winding_contribution(0, 0) == 1 && down.winding_contribution(0, 0) == -1, "signs");
@@ -250,6 +291,12 @@ int main() {
         EXPECT(c.n == 1 && std::fabs(c.t[0] - 1.0 / 3) < 1e-15, "quarter arc at y = 0.5");
         const Crossings d = PathSeg::arc(0, 0, 1, kPi / 2, -kPi / 2).t_at_y(0.5);
         EXPECT(d.n == 1 && std::fabs(d.t[0] - 2.0 / 3) < 1e-15, "clockwise quarter arc");
+        // The boundary tolerance: 1e-10 of distance at most, also near short lines.
+        const PathSeg unit = PathSeg::line(0, 0, 1, 0), shortl = PathSeg::line(0, 0, 1e-6, 1e-6);
+        EXPECT(unit.contains_on_boundary(0.5, 9e-11) && !unit.contains_on_boundary(0.5, 2e-10) &&
+               unit.contains_on_boundary(0, 0) && !unit.contains_on_boundary(-2e-10, 0), "unit line");
+        EXPECT(shortl.contains_on_boundary(5e-7, 5e-7) && !shortl.contains_on_boundary(1e-6, 0),
+               "a point 7e-7 from a short line is not on it");
         EXPECT(PathSeg::line(0, 0, 2, 2).t_at_x(1).n == 1 && PathSeg::line(0, 0, 2, 2).t_at_x(0).n == 0 &&
                PathSeg::line(1, 0, 1, 5).t_at_x(1).n == 0, "line crossings");
     });

@@ -176,29 +176,32 @@ void widen(double& lo, double& hi, double v) {
     hi = std::fmax(hi, v);
 }
 
-void fill_extent(PathContour& c) {
-    const double inf = INFINITY;
-    double min_x = inf, max_x = -inf, min_y = inf, max_y = -inf;
+void fill_extent(PathSeg& s) {
     static constexpr double CARDINAL[4] = {0.0, 1.5707963267948966, 3.141592653589793,
                                            4.71238898038469};
-    for (const PathSeg& s : c.segs) {
-        widen(min_x, max_x, s.x0);
-        widen(min_y, max_y, s.y0);
-        widen(min_x, max_x, s.x1);
-        widen(min_y, max_y, s.y1);
-        if (s.kind != SegKind::Arc) continue;
-        for (double phi : CARDINAL) {
-            const double t = s.param_of_angle(phi);
-            if (t > 0.0 && t < 1.0) {
-                widen(min_x, max_x, s.cx + s.r * std::cos(phi));
-                widen(min_y, max_y, s.cy + s.r * std::sin(phi));
-            }
+    s.lo_x = s.hi_x = s.x0;
+    s.lo_y = s.hi_y = s.y0;
+    widen(s.lo_x, s.hi_x, s.x1);
+    widen(s.lo_y, s.hi_y, s.y1);
+    if (s.kind != SegKind::Arc) return;
+    for (double phi : CARDINAL) {
+        const double t = s.param_of_angle(phi);
+        if (t > 0.0 && t < 1.0) {
+            widen(s.lo_x, s.hi_x, s.cx + s.r * std::cos(phi));
+            widen(s.lo_y, s.hi_y, s.cy + s.r * std::sin(phi));
         }
     }
-    c.min_x = min_x;
-    c.max_x = max_x;
-    c.min_y = min_y;
-    c.max_y = max_y;
+}
+
+void fill_extent(PathContour& c) {
+    c.min_x = c.min_y = INFINITY;
+    c.max_x = c.max_y = -INFINITY;
+    for (const PathSeg& s : c.segs) {
+        widen(c.min_x, c.max_x, s.lo_x);
+        widen(c.min_x, c.max_x, s.hi_x);
+        widen(c.min_y, c.max_y, s.lo_y);
+        widen(c.min_y, c.max_y, s.hi_y);
+    }
 }
 
 bool extents_meet(const PathContour& a, const PathContour& b) {
@@ -252,6 +255,14 @@ void join_gaps(PathContour& c) {
 struct Pixel {
     double xl, xh, yl, yh;
 };
+
+// Margin beyond which a segment's extent cannot reach a pixel's terms.
+constexpr double REACH = 1e-9;
+
+bool seg_reaches(const PathSeg& s, const Pixel& px) {
+    return !(s.hi_x < px.xl - REACH || s.lo_x > px.xh + REACH || s.hi_y < px.yl - REACH ||
+             s.lo_y > px.yh + REACH);
+}
 
 bool along_pixel_edge(const PathSeg& s, const Pixel& px) {
     if (s.kind != SegKind::Line) return false;
@@ -307,7 +318,7 @@ bool hidden_by_other_hole(std::span<const PathContour> path, std::size_t ci, Poi
 double seg_contribution(std::span<const PathContour> path, std::size_t ci, const PathSeg& s,
                         const Pixel& px) {
     // A line lying along a pixel edge is counted once, by that edge.
-    if (along_pixel_edge(s, px)) return 0.0;
+    if (!seg_reaches(s, px) || along_pixel_edge(s, px)) return 0.0;
     ParamList ts;
     for (double bound : {px.xl, px.xh}) {
         const Crossings c = s.t_at_x(bound);
@@ -375,21 +386,18 @@ int edge_cover(std::span<const PathContour> path, bool horizontal, double level,
 // Segments
 
 PathSeg PathSeg::line(double x0, double y0, double x1, double y1) {
-    return PathSeg{SegKind::Line, x0, y0, x1, y1, 0.0, 0.0, 0.0, 0.0, 0.0};
+    PathSeg s{SegKind::Line, x0, y0, x1, y1, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    fill_extent(s);
+    return s;
 }
 
 PathSeg PathSeg::arc(double cx, double cy, double r, double theta0, double dtheta) {
     const double t1 = theta0 + dtheta;
-    return PathSeg{SegKind::Arc,
-                   cx + r * std::cos(theta0),
-                   cy + r * std::sin(theta0),
-                   cx + r * std::cos(t1),
-                   cy + r * std::sin(t1),
-                   cx,
-                   cy,
-                   r,
-                   theta0,
-                   dtheta};
+    PathSeg s{SegKind::Arc, cx + r * std::cos(theta0), cy + r * std::sin(theta0),
+              cx + r * std::cos(t1), cy + r * std::sin(t1), cx, cy, r, theta0, dtheta,
+              0.0, 0.0, 0.0, 0.0};
+    fill_extent(s);
+    return s;
 }
 
 Point PathSeg::point_at(double t) const {
@@ -415,6 +423,7 @@ PathSeg PathSeg::reversed() const {
     if (kind == SegKind::Arc) {
         s.theta0 = theta0 + dtheta;
         s.dtheta = -dtheta;
+        fill_extent(s);
     }
     return s;
 }
@@ -458,6 +467,7 @@ int PathSeg::winding_contribution(double px, double py) const {
         if (!(x > px)) return 0;
         return up ? 1 : -1;
     }
+    if (!(py >= lo_y && py < hi_y)) return 0;  // no piece has ends on both sides
     // An arc is cut where its circle is highest and lowest into pieces that
     // run monotonically in y; each piece is a line-like crossing between its
     // end heights, the cached ends at the arc's own ends.
@@ -490,17 +500,21 @@ int PathSeg::winding_contribution(double px, double py) const {
         const bool up = ya <= py && py < yb;
         const bool down = yb <= py && py < ya;
         if (!up && !down) continue;
-        const double mid = theta0 + dtheta * ((cuts[k] + cuts[k + 1]) * 0.5);
-        const double s = std::clamp((py - cy) / r, -1.0, 1.0);
-        const double a = std::asin(s);
-        const double x = std::cos(mid) > 0.0 ? cx + r * std::cos(a) : cx + r * std::cos(PATH_PI - a);
-        if (x > px) total += up ? 1 : -1;
+        // A piece rising counter-clockwise (or falling clockwise) lies on the
+        // circle's right half.
+        bool right_of_px = px < lo_x;
+        if (!right_of_px && !(px > hi_x)) {
+            const double h = r * std::cos(std::asin(std::clamp((py - cy) / r, -1.0, 1.0)));
+            right_of_px = (up == (dtheta > 0.0) ? cx + h : cx - h) > px;
+        }
+        if (right_of_px) total += up ? 1 : -1;
     }
     return total;
 }
 
 bool PathSeg::contains_on_boundary(double px, double py) const {
     if (kind == SegKind::Line) {
+        if (px < lo_x - 1e-9 || px > hi_x + 1e-9 || py < lo_y - 1e-9 || py > hi_y + 1e-9) return false;
         const double dx = x1 - x0;
         const double dy = y1 - y0;
         const double cross = dx * (py - y0) - (px - x0) * dy;
@@ -735,6 +749,10 @@ double pixel_edge_contribution(std::span<const PathContour> path, bool horizonta
                 continue;
             }
             for (const PathSeg& s : c.segs) {
+                if (horizontal ? (level < s.lo_y - REACH || level > s.hi_y + REACH)
+                               : (level < s.lo_x - REACH || level > s.hi_x + REACH)) {
+                    continue;
+                }
                 const Crossings cr = horizontal ? s.t_at_y(level) : s.t_at_x(level);
                 for (int k = 0; k < cr.n; ++k) ss.push_if_inside(along(s.point_at(cr.t[k])));
                 // A segment end on the edge line splits the edge there too.
@@ -779,6 +797,13 @@ double path_pixel_area(std::span<const PathContour> path, std::int64_t ix, std::
         px.yl - 1e-9 > outer.max_y) {
         return 0.0;
     }
+
+    // A pixel that no segment reaches lies wholly inside or wholly outside.
+    bool reached = false;
+    for (const PathContour& c : path) {
+        for (const PathSeg& s : c.segs) reached = reached || seg_reaches(s, px);
+    }
+    if (!reached) return path_contains_point(path, ox, oy) ? 1.0 : 0.0;
 
     bool lines_only = true;
     for (const PathContour& c : path) {

@@ -42,6 +42,9 @@ struct PathSeg {
     SegKind kind;
     double x0, y0, x1, y1;
     double cx, cy, r, theta0, dtheta;  // arcs only
+    // The segment's extent: its ends and, for an arc, the points at the
+    // angles 0, pi/2, pi and 3pi/2 strictly inside its sweep.
+    double lo_x, hi_x, lo_y, hi_y;
 
     static PathSeg line(double x0, double y0, double x1, double y1);
     static PathSeg arc(double cx, double cy, double r, double theta0, double dtheta);
