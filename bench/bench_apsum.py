@@ -20,7 +20,6 @@ Usage:
 """
 
 import argparse
-import math
 import os
 import sys
 import time
@@ -31,6 +30,8 @@ try:
     from quorvantel import _native as qv
 except ImportError as exc:  # pragma: no cover
     sys.exit(f"cannot import quorvantel._native: {exc}")
+
+from timing import POOLED_THRESHOLD, SERIAL_THRESHOLD, interleaved_best, with_threshold
 
 try:
     import sep
@@ -47,35 +48,6 @@ try:
     )
 except ImportError:  # pragma: no cover
     photutils = None
-
-SERIAL_THRESHOLD = 2**64 - 1
-POOLED_THRESHOLD = 1
-
-
-def interleaved_best(fns, repeat):
-    """Warm each fn up once, then time them in turn, round after round, so that
-    every contender meets the same machine conditions; returns the best wall
-    time of each (seconds) and its last result."""
-    results = [fn() for fn in fns]
-    best = [math.inf] * len(fns)
-    for _ in range(repeat):
-        for k, fn in enumerate(fns):
-            t0 = time.perf_counter()
-            results[k] = fn()
-            best[k] = min(best[k], time.perf_counter() - t0)
-    return best, results
-
-
-def with_threshold(threshold, fn):
-    """fn run under the given parallel threshold (restored afterwards)."""
-    def run():
-        old = qv.get_parallel_threshold()
-        qv.set_parallel_threshold(threshold)
-        try:
-            return fn()
-        finally:
-            qv.set_parallel_threshold(old)
-    return run
 
 
 def max_rel_diff(a, b):

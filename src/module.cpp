@@ -12,6 +12,7 @@
 #include "pyapi/support/python.hpp"
 #include "pyapi/support/runtime.hpp"
 #include "pyapi/weights/register.hpp"
+#include "pyapi/weights/road.hpp"
 
 namespace quorvantel {
 namespace {
@@ -21,9 +22,12 @@ using pyapi::support::function_row;
 using pyapi::support::FunctionRow;
 using pyapi::support::unbuilt_row;
 namespace ap = pyapi::apsum;
+namespace wt = pyapi::weights;
 
 #define QV_ROW(name, params, entry) function_row<name, params, entry>()
 #define QV_UNBUILT(name, params) unbuilt_row<name, params>()
+#define QV_WEIGHTS(name, params, shape, mode, form) \
+    QV_ROW(name, params, (&pyapi::weights::Weights<wt::shape, wt::Mode::mode>::form))
 
 // The float64 form of an aperture-sum function and its image-type forms.
 #define QV_APSUM(name, params, shape, kind, form)                          \
@@ -77,57 +81,76 @@ const FunctionRow FUNCTION_TABLE[] = {
     QV_UNBUILT("weights_path_center_one", "x, y, kinds, data, x_min, y_min, ny, nx"),
     QV_ROW("bboxes_path", "xs, ys, kinds, data", &pyapi::path::bboxes_path),
     // Added by pyapi::weights::register.
-    QV_UNBUILT("weights_circ_exact_one", "x, y, r, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_circ_ann_exact_one", "x, y, r_in, r_out, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_circ_exact", "xs, ys, r"),
-    QV_UNBUILT("weights_circ_ann_exact", "xs, ys, r_in, r_out"),
-    QV_UNBUILT("weights_ellip_exact", "xs, ys, a, b, theta"),
-    QV_UNBUILT("weights_ellip_ann_exact", "xs, ys, a_in, b_in, a_out, b_out, theta_in, theta_out"),
-    QV_UNBUILT("weights_rect_exact", "xs, ys, w, h, theta"),
-    QV_UNBUILT("weights_rect_ann_exact", "xs, ys, w_in, h_in, w_out, h_out, theta_in, theta_out"),
-    QV_UNBUILT("weights_wedge_exact",
-               "xs, ys, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out"),
+    QV_WEIGHTS("weights_circ_exact_one", "x, y, r, x_min, y_min, ny, nx", Circle, Exact, one),
+    QV_WEIGHTS("weights_circ_ann_exact_one", "x, y, r_in, r_out, x_min, y_min, ny, nx",
+               CircularAnnulus, Exact, one),
+    QV_WEIGHTS("weights_circ_exact", "xs, ys, r", Circle, Exact, many),
+    QV_WEIGHTS("weights_circ_ann_exact", "xs, ys, r_in, r_out", CircularAnnulus, Exact, many),
+    QV_WEIGHTS("weights_ellip_exact", "xs, ys, a, b, theta", Ellipse, Exact, many),
+    QV_WEIGHTS("weights_ellip_ann_exact", "xs, ys, a_in, b_in, a_out, b_out, theta_in, theta_out",
+               EllipticalAnnulus, Exact, many),
+    QV_WEIGHTS("weights_rect_exact", "xs, ys, w, h, theta", Rectangle, Exact, many),
+    QV_WEIGHTS("weights_rect_ann_exact", "xs, ys, w_in, h_in, w_out, h_out, theta_in, theta_out",
+               RectangularAnnulus, Exact, many),
+    QV_WEIGHTS("weights_wedge_exact",
+               "xs, ys, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out",
+               Wedge, Exact, many),
     QV_UNBUILT("weights_pill_exact", "xs, ys, w, a, b, theta"),
     QV_UNBUILT("weights_pill_ann_exact",
                "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out"),
-    QV_UNBUILT("weights_circ_center", "xs, ys, r"),
-    QV_UNBUILT("weights_circ_ann_center", "xs, ys, r_in, r_out"),
-    QV_UNBUILT("weights_ellip_center", "xs, ys, a, b, theta"),
-    QV_UNBUILT("weights_ellip_ann_center", "xs, ys, a_in, b_in, a_out, b_out, theta_in, theta_out"),
-    QV_UNBUILT("weights_rect_center", "xs, ys, w, h, theta"),
-    QV_UNBUILT("weights_rect_ann_center", "xs, ys, w_in, h_in, w_out, h_out, theta_in, theta_out"),
-    QV_UNBUILT("weights_wedge_center",
-               "xs, ys, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out"),
+    QV_WEIGHTS("weights_circ_center", "xs, ys, r", Circle, Center, many),
+    QV_WEIGHTS("weights_circ_ann_center", "xs, ys, r_in, r_out", CircularAnnulus, Center, many),
+    QV_WEIGHTS("weights_ellip_center", "xs, ys, a, b, theta", Ellipse, Center, many),
+    QV_WEIGHTS("weights_ellip_ann_center", "xs, ys, a_in, b_in, a_out, b_out, theta_in, theta_out",
+               EllipticalAnnulus, Center, many),
+    QV_WEIGHTS("weights_rect_center", "xs, ys, w, h, theta", Rectangle, Center, many),
+    QV_WEIGHTS("weights_rect_ann_center", "xs, ys, w_in, h_in, w_out, h_out, theta_in, theta_out",
+               RectangularAnnulus, Center, many),
+    QV_WEIGHTS("weights_wedge_center",
+               "xs, ys, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out",
+               Wedge, Center, many),
     QV_UNBUILT("weights_pill_center", "xs, ys, w, a, b, theta"),
     QV_UNBUILT("weights_pill_ann_center",
                "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out"),
-    QV_UNBUILT("weights_ellip_exact_one", "x, y, a, b, theta, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_ellip_ann_exact_one",
-               "x, y, a_in, b_in, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_rect_exact_one", "x, y, w, h, theta, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_rect_ann_exact_one",
-               "x, y, w_in, h_in, w_out, h_out, theta_in, theta_out, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_wedge_exact_one",
-               "x, y, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out, x_min, y_min, ny, nx"),
+    QV_WEIGHTS("weights_ellip_exact_one", "x, y, a, b, theta, x_min, y_min, ny, nx",
+               Ellipse, Exact, one),
+    QV_WEIGHTS("weights_ellip_ann_exact_one",
+               "x, y, a_in, b_in, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx",
+               EllipticalAnnulus, Exact, one),
+    QV_WEIGHTS("weights_rect_exact_one", "x, y, w, h, theta, x_min, y_min, ny, nx",
+               Rectangle, Exact, one),
+    QV_WEIGHTS("weights_rect_ann_exact_one",
+               "x, y, w_in, h_in, w_out, h_out, theta_in, theta_out, x_min, y_min, ny, nx",
+               RectangularAnnulus, Exact, one),
+    QV_WEIGHTS("weights_wedge_exact_one",
+               "x, y, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out, x_min, y_min, ny, nx",
+               Wedge, Exact, one),
     QV_UNBUILT("weights_pill_exact_one", "x, y, w, a, b, theta, x_min, y_min, ny, nx"),
     QV_UNBUILT("weights_pill_ann_exact_one",
                "x, y, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_circ_center_one", "x, y, r, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_circ_ann_center_one", "x, y, r_in, r_out, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_ellip_center_one", "x, y, a, b, theta, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_ellip_ann_center_one",
-               "x, y, a_in, b_in, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_rect_center_one", "x, y, w, h, theta, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_rect_ann_center_one",
-               "x, y, w_in, h_in, w_out, h_out, theta_in, theta_out, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_wedge_center_one",
-               "x, y, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out, x_min, y_min, ny, nx"),
+    QV_WEIGHTS("weights_circ_center_one", "x, y, r, x_min, y_min, ny, nx", Circle, Center, one),
+    QV_WEIGHTS("weights_circ_ann_center_one", "x, y, r_in, r_out, x_min, y_min, ny, nx",
+               CircularAnnulus, Center, one),
+    QV_WEIGHTS("weights_ellip_center_one", "x, y, a, b, theta, x_min, y_min, ny, nx",
+               Ellipse, Center, one),
+    QV_WEIGHTS("weights_ellip_ann_center_one",
+               "x, y, a_in, b_in, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx",
+               EllipticalAnnulus, Center, one),
+    QV_WEIGHTS("weights_rect_center_one", "x, y, w, h, theta, x_min, y_min, ny, nx",
+               Rectangle, Center, one),
+    QV_WEIGHTS("weights_rect_ann_center_one",
+               "x, y, w_in, h_in, w_out, h_out, theta_in, theta_out, x_min, y_min, ny, nx",
+               RectangularAnnulus, Center, one),
+    QV_WEIGHTS("weights_wedge_center_one",
+               "x, y, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out, x_min, y_min, ny, nx",
+               Wedge, Center, one),
     QV_UNBUILT("weights_pill_center_one", "x, y, w, a, b, theta, x_min, y_min, ny, nx"),
     QV_UNBUILT("weights_pill_ann_center_one",
                "x, y, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx"),
 };
 
 #undef QV_APSUM
+#undef QV_WEIGHTS
 #undef QV_UNBUILT
 #undef QV_ROW
 

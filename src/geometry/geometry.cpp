@@ -6,6 +6,7 @@
 #include <string>
 
 #include "../fault.hpp"
+#include "clip_walk.hpp"
 #include "geometry_inline.hpp"
 
 namespace quorvantel::geometry {
@@ -105,20 +106,9 @@ inline void clip_pass(const Point* pts, std::size_t n, Axis axis, Keep side, dou
         const double c = coord(p, axis);
         return greater ? c >= shifted : c <= shifted;
     };
-    Point prev = pts[n - 1];
-    bool prev_in = inside(prev);
-    for (std::size_t i = 0; i < n; ++i) {
-        const Point cur = pts[i];
-        const bool cur_in = inside(cur);
-        if (cur_in) {
-            if (!prev_in) emit(crossing(prev, cur, axis, bound));
-            emit(cur);
-        } else if (prev_in) {
-            emit(crossing(prev, cur, axis, bound));
-        }
-        prev = cur;
-        prev_in = cur_in;
-    }
+    clip_walk(
+        pts, n, inside, [&](Point prev, Point cur) { return crossing(prev, cur, axis, bound); },
+        emit);
 }
 
 inline double shoelace_area(const Point* v, std::size_t n) {

@@ -9,7 +9,9 @@
 #include <cstddef>
 
 #include "fault.hpp"
+#include "geometry/clip_walk.hpp"
 #include "geometry/geometry.hpp"
+#include "geometry/geometry_inline.hpp"
 #include "geometry/pixel_box.hpp"
 
 namespace quorvantel::geometry {
@@ -63,20 +65,9 @@ inline std::size_t clip_pass(const Point* in, std::size_t n, Point* out, double 
     };
 
     std::size_t m = 0;
-    Point prev = in[n - 1];
-    bool prev_in = inside(along(prev));
-    for (std::size_t k = 0; k < n; ++k) {
-        const Point cur = in[k];
-        const bool cur_in = inside(along(cur));
-        if (cur_in) {
-            if (!prev_in) out[m++] = crossing(prev, cur);
-            out[m++] = cur;
-        } else if (prev_in) {
-            out[m++] = crossing(prev, cur);
-        }
-        prev = cur;
-        prev_in = cur_in;
-    }
+    clip_walk(
+        in, n, [&](const Point& p) { return inside(along(p)); }, crossing,
+        [&](const Point& p) { out[m++] = p; });
     return m;
 }
 
@@ -105,6 +96,22 @@ inline double clipped_pixel_weight(Point (&a)[RECT_CLIP_CAPACITY], double hw, do
     }
     const double area = 0.5 * std::fabs(twice);
     return area > 1.0 ? 1.0 : area;
+}
+
+// Exact weight of a pixel under an ellipse of semi-axes a (along u) and b
+// (along v): 1 when all four corners lie in the ellipse (a corner on it
+// counts), else the disc-quadrilateral overlap in the unit frame scaled back
+// by a b and clamped to [0, 1].  quad holds the pixel's corners, counter-
+// clockwise in the ellipse frame, and is scaled to the unit frame in place.
+inline double ellipse_pixel_weight(Point (&quad)[4], double a, double b) {
+    for (Point& p : quad) p = {p.x / a, p.y / b};
+    bool corners_in = true;
+    for (const Point& p : quad) corners_in = corners_in && p.x * p.x + p.y * p.y <= 1.0;
+    if (corners_in) return 1.0;
+    double w = b * (a * detail::unit_disc_polygon_overlap(quad, 4));
+    if (w < 0.0) w = 0.0;
+    if (w > 1.0) w = 1.0;
+    return w;
 }
 
 // Orientation and axis-aligned half-extents of an ellipse.

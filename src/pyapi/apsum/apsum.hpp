@@ -12,6 +12,7 @@
 
 #include "pyapi/support/arrays.hpp"
 #include "pyapi/support/error.hpp"
+#include "pyapi/support/parameters.hpp"
 #include "pyapi/support/parallel.hpp"
 #include "pyapi/support/results.hpp"
 #include "pyapi/summation/circle.hpp"
@@ -28,8 +29,6 @@ using support::ImageView;
 using support::Outcome;
 using support::VectorArg;
 
-inline bool positive(double v) { return std::isfinite(v) && v > 0.0; }
-
 // ---------------------------------------------------------------------------
 // Shapes: the accepted parameters and their messages.
 
@@ -37,7 +36,9 @@ struct Circle {
     static constexpr std::size_t parameters = 1;
     static constexpr const char* size_message = "array shape is too large";
     static Check validate(std::uint64_t ny, std::uint64_t nx, double r) {
-        if (ny == 0 || nx == 0 || !positive(r)) return Error::value("invalid circle parameters");
+        if (ny == 0 || nx == 0 || !support::circle_accepted(r)) {
+            return Error::value("invalid circle parameters");
+        }
         return std::nullopt;
     }
 };
@@ -47,7 +48,7 @@ struct CircularAnnulus {
     static constexpr const char* size_message = "array shape is too large";
     static Check validate(std::uint64_t ny, std::uint64_t nx, double r_in, double r_out) {
         if (ny == 0 || nx == 0) return Error::value("shape dimensions must be positive");
-        if (!(r_in < r_out) || !std::isfinite(r_in) || !(r_in >= 0.0) || !positive(r_out)) {
+        if (!support::circular_annulus_accepted(r_in, r_out)) {
             return Error::value("invalid circular annulus parameters");
         }
         return std::nullopt;
@@ -57,7 +58,7 @@ struct CircularAnnulus {
 // Two positive sizes and a finite angle: rectangles and ellipses.
 inline Check sized_and_turned(std::uint64_t ny, std::uint64_t nx, double p, double q,
                               double theta, const char* message) {
-    if (ny == 0 || nx == 0 || !positive(p) || !positive(q) || !std::isfinite(theta)) {
+    if (ny == 0 || nx == 0 || !support::turned_accepted(p, q, theta)) {
         return Error::value(message);
     }
     return std::nullopt;

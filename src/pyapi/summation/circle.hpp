@@ -63,6 +63,18 @@ inline double disc_pixel_weight(const DiscBounds& d, double d2, double x0, doubl
     return w;
 }
 
+// Exact weight of a pixel under a ring: the outer circle's weight less the
+// inner circle's (when there is one), clamped to [0, 1].
+inline double ring_pixel_weight(const DiscBounds& outer, const DiscBounds& inner, bool has_inner,
+                                double d2, double x0, double y0, double x1, double y1) {
+    const double w_out = disc_pixel_weight(outer, d2, x0, y0, x1, y1);
+    if (!has_inner || w_out == 0.0) return w_out;
+    double w = w_out - disc_pixel_weight(inner, d2, x0, y0, x1, y1);
+    if (w < 0.0) w = 0.0;
+    if (w > 1.0) w = 1.0;
+    return w;
+}
+
 // The columns i0 <= i < i1 of a row, at squared row offset dy2, whose squared
 // centre distance dy2 + (i - x)^2 is below `limit` (Strict) or at most it.
 // Along a row that distance falls and then rises, in floating point too, so
@@ -112,14 +124,7 @@ void ring_exact_aperture(const CircCaptures<T>& c, double x, double y, double& s
                 if (d2 > c.outer.outside2) return;
                 const double x0 = (fi - 0.5) - x;
                 const double x1 = (fi + 0.5) - x;
-                const double w_out = disc_pixel_weight(c.outer, d2, x0, y0, x1, y1);
-                if (w_out == 0.0) return;
-                double w = w_out;
-                if (has_inner) {
-                    w = w_out - disc_pixel_weight(c.inner, d2, x0, y0, x1, y1);
-                    if (w < 0.0) w = 0.0;
-                    if (w > 1.0) w = 1.0;
-                }
+                const double w = ring_pixel_weight(c.outer, c.inner, has_inner, d2, x0, y0, x1, y1);
                 if (!(w > 0.0)) return;
                 sum = sum + w * widen(row[i]);
                 if constexpr (WithArea) area = area + w;

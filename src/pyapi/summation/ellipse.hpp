@@ -113,17 +113,8 @@ void ellip_exact_aperture(const EllipCaptures<T>& c, double x, double y, double&
                     if (rho2 > c.e_out2) continue;
                     geometry::Point quad[4];
                     turned_corners(turned, fi, x, cs, sn, quad);
-                    for (geometry::Point& p : quad) p = {p.x / a, p.y / b};
-                    bool corners_in = true;
-                    for (const geometry::Point& p : quad) {
-                        corners_in = corners_in && p.x * p.x + p.y * p.y <= 1.0;
-                    }
-                    if (!corners_in) {
-                        const double a1 = geometry::detail::unit_disc_polygon_overlap(quad, 4);
-                        const double scaled = b * (a * a1);
-                        weight = scaled > 1.0 ? 1.0 : scaled;
-                        if (!(weight > 0.0)) continue;
-                    }
+                    weight = geometry::ellipse_pixel_weight(quad, a, b);
+                    if (!(weight > 0.0)) continue;
                 }
                 sum = sum + weight * widen(row[i]);
                 area = area + weight;

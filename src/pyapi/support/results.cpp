@@ -1,6 +1,9 @@
 #include "pyapi/support/results.hpp"
 
 #include <string>
+#include <utility>
+
+#include "fault.hpp"
 
 #include "pyapi/support/runtime.hpp"
 
@@ -60,6 +63,55 @@ PyObject* to_python(const SumsAndAreas& result) {
 
 PyObject* to_python(std::pair<double, double> values) {
     return tuple_of(PyFloat_FromDouble(values.first), PyFloat_FromDouble(values.second));
+}
+
+namespace {
+
+constexpr const char* BUFFER_CAPSULE = "quorvantel.weights_buffer";
+
+void free_buffer(PyObject* capsule) {
+    delete static_cast<std::vector<double>*>(PyCapsule_GetPointer(capsule, BUFFER_CAPSULE));
+}
+
+}  // namespace
+
+PyObject* weights_array_from_buffer(std::vector<double>&& values) {
+    require_numpy_api();
+    auto* owned = new std::vector<double>(std::move(values));
+    PyObject* base = PyCapsule_New(owned, BUFFER_CAPSULE, &free_buffer);
+    if (base == nullptr) {
+        delete owned;
+        throw Fault("cannot create the owner of a weights buffer: " + pending_error_text());
+    }
+    npy_intp dims[1] = {static_cast<npy_intp>(owned->size())};
+    npy_intp strides[1] = {static_cast<npy_intp>(sizeof(double))};
+    PyObject* array = PyArray_NewFromDescr(&PyArray_Type, PyArray_DescrFromType(NPY_DOUBLE), 1,
+                                           dims, strides, owned->data(), NPY_ARRAY_WRITEABLE,
+                                           nullptr);
+    if (array == nullptr) {
+        Py_DECREF(base);
+        throw Fault("cannot create a weights array: " + pending_error_text());
+    }
+    if (PyArray_SetBaseObject(reinterpret_cast<PyArrayObject*>(array), base) != 0) {
+        Py_DECREF(array);  // NumPy released the base, and with it the buffer
+        throw Fault("cannot hand a weights buffer to its array: " + pending_error_text());
+    }
+    return array;
+}
+
+PyObject* weights_batch_result(std::vector<PyObject*>&& arrays, const BoxLists& boxes) {
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(arrays.size()));
+    if (list == nullptr) {
+        for (PyObject* a : arrays) Py_XDECREF(a);
+        arrays.clear();
+        return nullptr;
+    }
+    for (std::size_t k = 0; k < arrays.size(); ++k) {
+        PyList_SET_ITEM(list, static_cast<Py_ssize_t>(k), arrays[k]);
+    }
+    arrays.clear();
+    return tuple_of(list, int_list_result(boxes.x_min), int_list_result(boxes.x_max),
+                    int_list_result(boxes.y_min), int_list_result(boxes.y_max));
 }
 
 void fault_from_pending(const char* what) {

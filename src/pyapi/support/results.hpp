@@ -26,6 +26,31 @@ struct BoxLists {
     std::vector<std::int64_t> y_max;
 };
 
+// A new reference that an entry hands to the boundary as its result.
+struct OwnedObject {
+    PyObject* object = nullptr;
+
+    OwnedObject() = default;
+    explicit OwnedObject(PyObject* o) : object(o) {}
+    OwnedObject(OwnedObject&& other) noexcept : object(other.object) { other.object = nullptr; }
+    OwnedObject& operator=(OwnedObject&& other) noexcept {
+        if (this != &other) {
+            Py_XDECREF(object);
+            object = other.object;
+            other.object = nullptr;
+        }
+        return *this;
+    }
+    OwnedObject(const OwnedObject&) = delete;
+    OwnedObject& operator=(const OwnedObject&) = delete;
+    ~OwnedObject() { Py_XDECREF(object); }
+    PyObject* release() {
+        PyObject* o = object;
+        object = nullptr;
+        return o;
+    }
+};
+
 PyObject* float_list_result(const std::vector<double>& values);
 PyObject* int_list_result(const std::vector<std::int64_t>& values);
 PyObject* box_lists_result(const BoxLists& boxes);
@@ -40,6 +65,17 @@ PyObject* to_python(std::pair<double, double> values);
 inline PyObject* to_python(double value) { return PyFloat_FromDouble(value); }
 inline PyObject* to_python(std::uint64_t value) { return PyLong_FromUnsignedLongLong(value); }
 inline PyObject* to_python(None) { Py_RETURN_NONE; }
+inline PyObject* to_python(OwnedObject&& result) { return result.release(); }
+
+// A one-dimensional writeable float64 array over the vector's buffer, without
+// a copy: the buffer passes to the array's base object, which frees it when
+// the array goes.  Throws Fault when the array or its base cannot be made.
+PyObject* weights_array_from_buffer(std::vector<double>&& values);
+
+// The tuple (arrays, x_min, x_max, y_min, y_max) of five lists.  The array
+// references are moved in (the vector is left empty, also on failure, when
+// they are released); null with an exception set on failure.
+PyObject* weights_batch_result(std::vector<PyObject*>&& arrays, const BoxLists& boxes);
 
 // Replaces a pending interpreter error (or none) by FaultException naming `what`.
 void fault_from_pending(const char* what);

@@ -1,0 +1,35 @@
+"""Timing helpers shared by the benchmark scripts."""
+
+import math
+import time
+
+from quorvantel import _native as qv
+
+SERIAL_THRESHOLD = 2**64 - 1  # never uses the pool
+POOLED_THRESHOLD = 1  # always uses the pool
+
+
+def interleaved_best(fns, repeat):
+    """Warm each fn up once, then time them in turn, round after round, so that
+    every contender meets the same machine conditions; returns the best wall
+    time of each (seconds) and its last result."""
+    results = [fn() for fn in fns]
+    best = [math.inf] * len(fns)
+    for _ in range(repeat):
+        for k, fn in enumerate(fns):
+            t0 = time.perf_counter()
+            results[k] = fn()
+            best[k] = min(best[k], time.perf_counter() - t0)
+    return best, results
+
+
+def with_threshold(threshold, fn):
+    """fn run under the given parallel threshold (restored afterwards)."""
+    def run():
+        old = qv.get_parallel_threshold()
+        qv.set_parallel_threshold(threshold)
+        try:
+            return fn()
+        finally:
+            qv.set_parallel_threshold(old)
+    return run
