@@ -12,6 +12,7 @@
 #include "pyapi/support/python.hpp"
 #include "pyapi/support/runtime.hpp"
 #include "pyapi/weights/register.hpp"
+#include "pyapi/weights/pill.hpp"
 #include "pyapi/weights/road.hpp"
 
 namespace quorvantel {
@@ -23,6 +24,7 @@ using pyapi::support::FunctionRow;
 using pyapi::support::unbuilt_row;
 namespace ap = pyapi::apsum;
 namespace wt = pyapi::weights;
+using PM = pyapi::path::PathMode;
 
 #define QV_ROW(name, params, entry) function_row<name, params, entry>()
 #define QV_UNBUILT(name, params) unbuilt_row<name, params>()
@@ -75,10 +77,12 @@ const FunctionRow FUNCTION_TABLE[] = {
     QV_UNBUILT("_selected_pixel_distances", "selected, x0, y0, x_min, y_min"),
     QV_ROW("get_parallel_threshold", "", &pyapi::parallel_api::get_parallel_threshold),
     QV_ROW("set_parallel_threshold", "threshold", &pyapi::parallel_api::set_parallel_threshold),
-    QV_UNBUILT("weights_path_exact", "xs, ys, kinds, data"),
-    QV_UNBUILT("weights_path_center", "xs, ys, kinds, data"),
-    QV_UNBUILT("weights_path_exact_one", "x, y, kinds, data, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_path_center_one", "x, y, kinds, data, x_min, y_min, ny, nx"),
+    QV_ROW("weights_path_exact", "xs, ys, kinds, data", (&pyapi::path::weights_path<PM::Exact>)),
+    QV_ROW("weights_path_center", "xs, ys, kinds, data", (&pyapi::path::weights_path<PM::Center>)),
+    QV_ROW("weights_path_exact_one", "x, y, kinds, data, x_min, y_min, ny, nx",
+           (&pyapi::path::weights_path_one<PM::Exact>)),
+    QV_ROW("weights_path_center_one", "x, y, kinds, data, x_min, y_min, ny, nx",
+           (&pyapi::path::weights_path_one<PM::Center>)),
     QV_ROW("bboxes_path", "xs, ys, kinds, data", &pyapi::path::bboxes_path),
     // Added by pyapi::weights::register.
     QV_WEIGHTS("weights_circ_exact_one", "x, y, r, x_min, y_min, ny, nx", Circle, Exact, one),
@@ -95,9 +99,10 @@ const FunctionRow FUNCTION_TABLE[] = {
     QV_WEIGHTS("weights_wedge_exact",
                "xs, ys, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out",
                Wedge, Exact, many),
-    QV_UNBUILT("weights_pill_exact", "xs, ys, w, a, b, theta"),
-    QV_UNBUILT("weights_pill_ann_exact",
-               "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out"),
+    QV_WEIGHTS("weights_pill_exact", "xs, ys, w, a, b, theta", Pill, Exact, many),
+    QV_WEIGHTS("weights_pill_ann_exact",
+               "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out",
+               PillAnnulus, Exact, many),
     QV_WEIGHTS("weights_circ_center", "xs, ys, r", Circle, Center, many),
     QV_WEIGHTS("weights_circ_ann_center", "xs, ys, r_in, r_out", CircularAnnulus, Center, many),
     QV_WEIGHTS("weights_ellip_center", "xs, ys, a, b, theta", Ellipse, Center, many),
@@ -109,9 +114,10 @@ const FunctionRow FUNCTION_TABLE[] = {
     QV_WEIGHTS("weights_wedge_center",
                "xs, ys, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out",
                Wedge, Center, many),
-    QV_UNBUILT("weights_pill_center", "xs, ys, w, a, b, theta"),
-    QV_UNBUILT("weights_pill_ann_center",
-               "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out"),
+    QV_WEIGHTS("weights_pill_center", "xs, ys, w, a, b, theta", Pill, Center, many),
+    QV_WEIGHTS("weights_pill_ann_center",
+               "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out",
+               PillAnnulus, Center, many),
     QV_WEIGHTS("weights_ellip_exact_one", "x, y, a, b, theta, x_min, y_min, ny, nx",
                Ellipse, Exact, one),
     QV_WEIGHTS("weights_ellip_ann_exact_one",
@@ -125,9 +131,11 @@ const FunctionRow FUNCTION_TABLE[] = {
     QV_WEIGHTS("weights_wedge_exact_one",
                "x, y, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out, x_min, y_min, ny, nx",
                Wedge, Exact, one),
-    QV_UNBUILT("weights_pill_exact_one", "x, y, w, a, b, theta, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_pill_ann_exact_one",
-               "x, y, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx"),
+    QV_WEIGHTS("weights_pill_exact_one",
+               "x, y, w, a, b, theta, x_min, y_min, ny, nx", Pill, Exact, one),
+    QV_WEIGHTS("weights_pill_ann_exact_one",
+               "x, y, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx",
+               PillAnnulus, Exact, one),
     QV_WEIGHTS("weights_circ_center_one", "x, y, r, x_min, y_min, ny, nx", Circle, Center, one),
     QV_WEIGHTS("weights_circ_ann_center_one", "x, y, r_in, r_out, x_min, y_min, ny, nx",
                CircularAnnulus, Center, one),
@@ -144,9 +152,11 @@ const FunctionRow FUNCTION_TABLE[] = {
     QV_WEIGHTS("weights_wedge_center_one",
                "x, y, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out, x_min, y_min, ny, nx",
                Wedge, Center, one),
-    QV_UNBUILT("weights_pill_center_one", "x, y, w, a, b, theta, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_pill_ann_center_one",
-               "x, y, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx"),
+    QV_WEIGHTS("weights_pill_center_one",
+               "x, y, w, a, b, theta, x_min, y_min, ny, nx", Pill, Center, one),
+    QV_WEIGHTS("weights_pill_ann_center_one",
+               "x, y, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx",
+               PillAnnulus, Center, one),
 };
 
 #undef QV_APSUM

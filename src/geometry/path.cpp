@@ -400,6 +400,14 @@ PathSeg PathSeg::arc(double cx, double cy, double r, double theta0, double dthet
     return s;
 }
 
+PathSeg PathSeg::arc_between(double cx, double cy, double r, double theta0, double dtheta,
+                             Point start, Point end) {
+    PathSeg s{SegKind::Arc, start.x, start.y, end.x, end.y, cx, cy, r, theta0, dtheta,
+              0.0, 0.0, 0.0, 0.0};
+    fill_extent(s);
+    return s;
+}
+
 Point PathSeg::point_at(double t) const {
     if (t == 0.0) return start();
     if (t == 1.0) return end();
@@ -787,8 +795,13 @@ double pixel_edge_contribution(std::span<const PathContour> path, bool horizonta
 
 double path_pixel_area(std::span<const PathContour> path, std::int64_t ix, std::int64_t iy,
                        double x, double y) {
-    const double ox = static_cast<double>(ix) - x;
-    const double oy = static_cast<double>(iy) - y;
+    return path_pixel_area_at(path, static_cast<double>(ix), static_cast<double>(iy), x, y);
+}
+
+double path_pixel_area_at(std::span<const PathContour> path, double px_at, double py_at, double x,
+                          double y) {
+    const double ox = px_at - x;
+    const double oy = py_at - y;
     const Pixel px{ox - 0.5, ox + 0.5, oy - 0.5, oy + 0.5};
     if (path.empty()) return 0.0;
     const PathContour& outer = path[0];

@@ -48,6 +48,9 @@ struct PathSeg {
 
     static PathSeg line(double x0, double y0, double x1, double y1);
     static PathSeg arc(double cx, double cy, double r, double theta0, double dtheta);
+    // An arc whose start and end points are already known.
+    static PathSeg arc_between(double cx, double cy, double r, double theta0, double dtheta,
+                               Point start, Point end);
 
     Point start() const { return {x0, y0}; }
     Point end() const { return {x1, y1}; }
@@ -103,6 +106,9 @@ bool path_contains_point(std::span<const PathContour> path, double px, double py
 // Area of pixel (ix, iy) inside the path placed at (x, y), clamped to [0, 1].
 double path_pixel_area(std::span<const PathContour> path, std::int64_t ix, std::int64_t iy,
                        double x, double y);
+// The same with the pixel indices already converted to doubles.
+double path_pixel_area_at(std::span<const PathContour> path, double px, double py, double x,
+                          double y);
 
 // The Green's-theorem terms of the pixel [xl, xh] x [yl, yh]: one segment's
 // pieces inside it, and the pieces of one pixel edge inside the path.
