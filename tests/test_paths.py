@@ -182,3 +182,130 @@ def test_check_program_runs_every_check(checks):
 @pytest.mark.parametrize("name", CHECKS)
 def test_path_geometry(checks, name):
     assert checks.get(name) == "ok", checks.get(name)
+
+
+# --- weights: oracles ------------------------------------------------------------------
+
+def weights(rows, xs, ys, mode="exact"):
+    return getattr(native, f"weights_path_{mode}")(np.array(xs, float), np.array(ys, float), *path(*rows))
+
+
+def one(rows, x, y, box, mode="exact"):
+    x_min, x_max, y_min, y_max = box
+    flat = getattr(native, f"weights_path_{mode}_one")(x, y, *path(*rows), x_min, y_min,
+                                                        y_max - y_min, x_max - x_min)
+    return np.array(flat).reshape(y_max - y_min, x_max - x_min)
+
+
+def random_polygon(rng, n, grid):
+    t = 2 * math.pi * (np.arange(n) + 0.7 * rng.random(n)) / n
+    r = rng.uniform(1.0, 4.0, n)
+    pts = np.c_[r * np.cos(t), r * np.sin(t)]
+    return np.round(pts * 2) / 2 if grid else pts
+
+
+def test_polygon_paths_against_shapely():
+    geometry = pytest.importorskip("shapely.geometry")
+    rng = np.random.default_rng(8)
+    hole_box = [(-0.5, -0.5), (0.5, -0.5), (0.5, 0.5), (-0.5, 0.5)]
+    for k in range(40):
+        outer = random_polygon(rng, 3 + k % 9, grid=k % 2 == 0)
+        shape = geometry.Polygon(outer)
+        if not shape.is_valid or shape.area < 1e-6:
+            continue
+        rows = polygon(*map(tuple, outer))
+        if k % 4 == 0 and shape.buffer(-0.01).contains(geometry.Polygon(hole_box)):
+            rows += polygon(*hole_box)
+            shape = geometry.Polygon(outer, [hole_box])
+        x, y = (0.0, 0.0) if k % 3 == 0 else tuple(rng.uniform(-3, 3, 2))
+        arrays, *box = weights(rows, [x], [y])
+        x_min, y_min = box[0][0], box[2][0]
+        for (r, c), v in np.ndenumerate(arrays[0]):
+            px, py = x_min + c - x, y_min + r - y
+            want = shape.intersection(geometry.box(px - 0.5, py - 0.5, px + 0.5, py + 0.5)).area
+            assert v == pytest.approx(want, abs=1e-12), (k, px, py)
+
+
+def test_overlapping_holes_take_their_union():
+    geometry = pytest.importorskip("shapely.geometry")
+    holes = [[(-2.3, -1.7), (0.6, -1.7), (0.6, 1.2), (-2.3, 1.2)], [(-0.8, -0.4), (2.1, -0.4), (1.3, 2.6)],
+             [(-0.8, -0.4), (2.1, -0.4), (1.3, 2.6)]]
+    outer = [(-4, -4), (4, -4), (4, 4), (-4, 4)]
+    rows = polygon(*outer) + [row for h in holes for row in polygon(*h)]
+    shape = geometry.Polygon(outer).difference(geometry.Polygon(holes[0]).union(geometry.Polygon(holes[1])))
+    arrays, *box = weights(rows, [0.3], [-0.2])
+    for (r, c), v in np.ndenumerate(arrays[0]):
+        px, py = box[0][0] + c - 0.3, box[2][0] + r + 0.2
+        assert v == pytest.approx(shape.intersection(geometry.box(px - 0.5, py - 0.5, px + 0.5, py + 0.5)).area,
+                                  abs=1e-12)
+
+
+def test_paths_against_circle_rectangle_and_annulus_weights():
+    for x, y, r, t0 in ((0.5, 0.5, 2.0, 0.0), (3.7, -1.2, 5.0, 0.3), (0.0, 0.0, 1.0, math.pi / 2)):
+        box = [v[0] for v in boxes(circle(r, t0), [x], [y])]
+        want = np.array(native.weights_circ_exact_one(x, y, r, box[0], box[2], box[3] - box[2],
+                                                      box[1] - box[0])).reshape(box[3] - box[2], -1)
+        got = weights(circle(r, t0), [x], [y])[0][0]
+        assert np.abs(got - want).max() <= 1e-12
+        # A circle with a clockwise circle hole is the circular annulus.
+        ann = weights(circle(r + 1.5, t0) + circle(r, -t0, -1.0), [x], [y])
+        box = [v[0] for v in ann[1:]]
+        want = np.array(native.weights_circ_ann_exact_one(x, y, r, r + 1.5, box[0], box[2], box[3] - box[2],
+                                                          box[1] - box[0])).reshape(box[3] - box[2], -1)
+        assert np.abs(ann[0][0] - want).max() <= 1e-12
+    for x, y in ((0.0, 0.0), (10.0, 20.0), (0.37, -2.81)):
+        got, *box = weights(polygon((-1.5, -1), (1.5, -1), (1.5, 1), (-1.5, 1)), [x], [y])
+        box = [v[0] for v in box]
+        want = np.array(native.weights_rect_exact_one(x, y, 3.0, 2.0, 0.0, box[0], box[2], box[3] - box[2],
+                                                      box[1] - box[0])).reshape(box[3] - box[2], -1)
+        assert np.abs(got[0] - want).max() <= 1e-12
+
+
+def test_centre_weights_and_square_example():
+    got, *box = weights(SQUARE, [10.0], [20.0])
+    assert [v[0] for v in box] == [8, 12, 18, 22]
+    assert got[0].tolist() == [[0, 0, 0, 0], [0, 0.25, 0.5, 0.25], [0, 0.5, 1, 0.5], [0, 0.25, 0.5, 0.25]]
+    centre, *_ = weights(SQUARE, [10.0], [20.0], "center")
+    assert centre[0].tolist() == [[0, 0, 0, 0], [0, 1, 1, 1], [0, 1, 1, 1], [0, 1, 1, 1]]
+    # The outer outline counts as inside, a hole's outline as outside.
+    rows = polygon((-3, -3), (3, -3), (3, 3), (-3, 3)) + polygon((-1, -1), (1, -1), (1, 1), (-1, 1))
+    centre, *box = weights(rows, [0.0], [0.0], "center")
+    gy, gx = np.mgrid[box[2][0]:box[3][0], box[0][0]:box[1][0]]
+    inside = (abs(gx) <= 3) & (abs(gy) <= 3) & ~((abs(gx) <= 1) & (abs(gy) <= 1))
+    assert np.array_equal(centre[0], inside.astype(float))
+
+
+@pytest.mark.parametrize("mode", ["exact", "center"])
+def test_pooled_serial_and_single_agree(threshold, mode):
+    rows = circle(3.0, 0.2) + polygon((-1, -1), (-1, 1), (0.5, 0))
+    xs, ys = [0.0, 3.3, -7.61, 12.5, 0.5], [0.0, -2.2, 5.05, 0.5, 0.5]
+    threshold.set_parallel_threshold(10**9)
+    serial = weights(rows, xs, ys, mode)
+    threshold.set_parallel_threshold(1)
+    pooled = weights(rows, xs, ys, mode)
+    assert serial[1:] == pooled[1:] == boxes(rows, xs, ys)
+    for k, (a, b) in enumerate(zip(serial[0], pooled[0])):
+        box = [v[k] for v in serial[1:]]
+        assert a.tobytes() == b.tobytes() == one(rows, xs[k], ys[k], box, mode).tobytes()
+
+
+def test_weights_errors():
+    kinds, data = path(*SQUARE)
+    with pytest.raises(ValueError, match="^invalid weights extent$"):
+        native.weights_path_exact(np.array([0.0, 1e19]), np.zeros(2), kinds, data)
+    big = path(*polygon((0, 0), (2.0**32, 0), (2.0**32, 2.0**32), (0, 2.0**32)))
+    with pytest.raises(MemoryError, match="^weights allocation is too large$"):
+        native.weights_path_center(np.zeros(1), np.zeros(1), *big)
+    with pytest.raises(MemoryError, match="^weights allocation is too large$"):
+        native.weights_path_exact_one(0.0, 0.0, kinds, data, 0, 0, 2**32, 2**32)
+    with pytest.raises(MemoryError, match="^weights allocation failed$"):
+        native.weights_path_exact_one(0.0, 0.0, kinds, data, 0, 0, 2**31, 2**31)
+    with pytest.raises(ValueError, match="^invalid weights extent$"):
+        native.weights_path_center_one(0.0, 0.0, kinds, data, 2**63 - 2, 0, 1, 4)
+    assert len(native.weights_path_center_one(0.0, 0.0, kinds, data, 2**63 - 2, 0, 1, 2)) == 2
+    assert native.weights_path_exact_one(0.0, 0.0, kinds, data, 2**63 - 1, 2**63 - 1, 0, 5) == []
+    with pytest.raises(ValueError, match="^x and y must be finite$"):
+        native.weights_path_exact_one(math.nan, 0.0, kinds, data, 0, 0, 1, 1)
+    with pytest.raises(ValueError, match="^contour must end with close$"):
+        native.weights_path_exact(np.zeros(0), np.zeros(0), kinds[:-1], data[:-1])
+    assert native.weights_path_exact(np.zeros(0), np.zeros(0), kinds, data) == ([], [], [], [], [])
