@@ -260,8 +260,21 @@ struct Pixel {
 constexpr double REACH = 1e-9;
 
 bool seg_reaches(const PathSeg& s, const Pixel& px) {
-    return !(s.hi_x < px.xl - REACH || s.lo_x > px.xh + REACH || s.hi_y < px.yl - REACH ||
-             s.lo_y > px.yh + REACH);
+    if (s.hi_x < px.xl - REACH || s.lo_x > px.xh + REACH || s.hi_y < px.yl - REACH ||
+        s.lo_y > px.yh + REACH) {
+        return false;
+    }
+    if (s.kind == SegKind::Line) return true;
+    // An arc's circle passes the pixel when the pixel lies wholly inside or
+    // wholly outside the circle.
+    const double near_x = std::fmax(std::fmax(px.xl - s.cx, s.cx - px.xh), 0.0);
+    const double near_y = std::fmax(std::fmax(px.yl - s.cy, s.cy - px.yh), 0.0);
+    const double far_x = std::fmax(std::fabs(px.xl - s.cx), std::fabs(px.xh - s.cx));
+    const double far_y = std::fmax(std::fabs(px.yl - s.cy), std::fabs(px.yh - s.cy));
+    const double outer = s.r + REACH;
+    const double inner = s.r - REACH;
+    if (near_x * near_x + near_y * near_y > outer * outer) return false;
+    return !(inner > 0.0 && far_x * far_x + far_y * far_y < inner * inner);
 }
 
 bool along_pixel_edge(const PathSeg& s, const Pixel& px) {
