@@ -71,6 +71,9 @@ INVALID = [
     ([(MOVE, 1, 0), (ARC, 0, 0, 1, 0, math.pi), (ARC, 0, 0, 1, math.pi, math.pi), (CLOSE,)],
      "contour must have at least 3 edges"),
     (polygon((0, 0), (2, 2), (2, 0), (0, 2)), "self-intersecting path contour"),
+    # An arc crossing the line before it, away from their junction.
+    ([(MOVE, 0, 0), (LINE, 4, 0), (ARC, 2.5, 1, math.hypot(1.5, 1), math.atan2(-1, 1.5), -2.8), (CLOSE,)],
+     "self-intersecting path contour"),
     # Per-contour checks run on every contour before the orientation checks.
     ([*polygon((0, 0), (2, 2), (2, 0), (0, 2)), (MOVE, 0, 0), (LINE, 1, 0), (CLOSE,)],
      "contour must have at least 3 edges"),
@@ -112,6 +115,10 @@ VALID = [
     ("annulus of two circles from angle 0", [*circle(3.0), *circle(1.0, sign=-1.0)], (-4, 4, -4, 4)),
     ("square with a tangent hole circle", [*polygon((0, 0), (10, 0), (10, 10), (0, 10)), *circle(2, cx=5, cy=2)],
      (-1, 11, -1, 11)),
+    ("rounded square, tangent joins", [(MOVE, -0.5, -1), (LINE, 0.5, -1), (ARC, 0.5, -0.5, 0.5, -math.pi / 2, math.pi / 2),
+                                       (LINE, 1, 0.5), (ARC, 0.5, 0.5, 0.5, 0, math.pi / 2), (LINE, -0.5, 1),
+                                       (ARC, -0.5, 0.5, 0.5, math.pi / 2, math.pi / 2), (LINE, -1, -0.5),
+                                       (ARC, -0.5, -0.5, 0.5, math.pi, math.pi / 2), (CLOSE,)], (-2, 2, -2, 2)),
     ("hole of zero area", [*SQUARE, *polygon((0, 0), (0.5, 0), (0.25, 0))], (-2, 2, -2, 2)),
 ]
 

@@ -128,6 +128,51 @@ bool arcs_cross(const PathSeg& a, const PathSeg& b) {
     return false;
 }
 
+// Calls visit(p, ta, tb) for every point p where the circles or lines of a
+// and b (not both lines) meet, with p's parameters on a and on b.
+template <class Visit>
+void for_each_meeting(const PathSeg& a, const PathSeg& b, Visit&& visit) {
+    if (a.kind == SegKind::Arc && b.kind == SegKind::Arc) {
+        Point p[2];
+        const int n = circle_circle_points(a, b, p);
+        for (int k = 0; k < n; ++k) visit(p[k], arc_param_at(a, p[k]), arc_param_at(b, p[k]));
+        return;
+    }
+    const bool a_line = a.kind == SegKind::Line;
+    const PathSeg& line = a_line ? a : b;
+    const PathSeg& arc = a_line ? b : a;
+    double t[2];
+    const int n = line_circle_roots(line.x0, line.y0, line.x1, line.y1, arc.cx, arc.cy, arc.r, t);
+    for (int k = 0; k < n; ++k) {
+        const Point p = line.point_at(t[k]);
+        const double on_arc = arc_param_at(arc, p);
+        if (a_line) {
+            visit(p, t[k], on_arc);
+        } else {
+            visit(p, on_arc, t[k]);
+        }
+    }
+}
+
+// Whether `a` and the segment `b` that follows it cross somewhere other than
+// at their junction: a line and an arc, or two arcs, can meet twice.  Points
+// within 1e-6 of the segments' size from the junction are taken for the
+// junction itself, so that tangent joins (a rounded corner) do not count.
+bool neighbours_cross(const PathSeg& a, const PathSeg& b) {
+    if (a.kind == SegKind::Line && b.kind == SegKind::Line) return false;
+    double size = 1.0;
+    for (const PathSeg* s : {&a, &b}) {
+        size = std::fmax(size, s->kind == SegKind::Arc ? s->r
+                                                       : std::hypot(s->x1 - s->x0, s->y1 - s->y0));
+    }
+    bool cross = false;
+    for_each_meeting(a, b, [&](Point p, double ta, double tb) {
+        cross = cross || (std::hypot(p.x - b.x0, p.y - b.y0) > 1e-6 * size &&
+                          strictly_inside_range(ta) && strictly_inside_range(tb));
+    });
+    return cross;
+}
+
 // Parameters on `a` where it meets `b` anywhere on b (b's ends included),
 // used to cut overlapping holes where their boundaries meet.
 void meeting_params(const PathSeg& a, const PathSeg& b, ParamList& out) {
@@ -145,27 +190,9 @@ void meeting_params(const PathSeg& a, const PathSeg& b, ParamList& out) {
         if (on_b(u)) out.push_if_inside((ex * by - ey * bx) / den);
         return;
     }
-    if (a.kind == SegKind::Arc && b.kind == SegKind::Arc) {
-        Point p[2];
-        const int n = circle_circle_points(a, b, p);
-        for (int k = 0; k < n; ++k) {
-            if (on_b(arc_param_at(b, p[k]))) out.push_if_inside(arc_param_at(a, p[k]));
-        }
-        return;
-    }
-    const PathSeg& line = a.kind == SegKind::Line ? a : b;
-    const PathSeg& arc = a.kind == SegKind::Line ? b : a;
-    double t[2];
-    const int n = line_circle_roots(line.x0, line.y0, line.x1, line.y1, arc.cx, arc.cy, arc.r, t);
-    for (int k = 0; k < n; ++k) {
-        const Point p = line.point_at(t[k]);
-        const double ta = arc_param_at(arc, p);
-        if (&line == &a) {
-            if (on_b(ta)) out.push_if_inside(t[k]);
-        } else if (on_b(t[k])) {
-            out.push_if_inside(ta);
-        }
-    }
+    for_each_meeting(a, b, [&](Point, double ta, double tb) {
+        if (on_b(tb)) out.push_if_inside(ta);
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -676,6 +703,12 @@ PathBuild build_validated_path(std::span<const std::int8_t> kinds, std::span<con
             c.signed_area = -c.signed_area;
         }
         const std::size_t m = c.segs.size();
+        // Neighbours meet at their junction; they may still cross elsewhere.
+        for (std::size_t i = 0; i < m; ++i) {
+            if (neighbours_cross(c.segs[i], c.segs[i + 1 == m ? 0 : i + 1])) {
+                return std::string("self-intersecting path contour");
+            }
+        }
         for (std::size_t i = 0; i < m; ++i) {
             for (std::size_t j = i + 2; j < m; ++j) {
                 if (i == 0 && j == m - 1) continue;
