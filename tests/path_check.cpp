@@ -138,6 +138,22 @@ int main() {
                 }
         }
     });
+    check("comb_along_a_pixel_edge", [] {
+        // Teeth crossing the edge y = 0.5 or with their valleys on it (each
+        // valley met twice): parameter lists that grow long and thin again.
+        std::vector<Point> comb{{-0.5, -1}, {0.5, -1}};
+        for (int k = 0; k < 12; ++k) {
+            comb.push_back({0.5 - k / 12.0, 1.0});
+            comb.push_back({0.5 - (k + 0.5) / 12.0, 0.5});
+        }
+        comb.push_back({-0.5, 1.0});
+        const ValidatedPath p = build(Rows().polygon(comb));
+        for (double y : {0.0, 0.3})
+            for (int iy = -1; iy <= 1; ++iy) {
+                const double a = path_pixel_area(p, 0, iy, 0.1, y), g = green_area(p, 0, iy, 0.1, y);
+                EXPECT(std::fabs(a - g) <= 1e-12, "pixel (0, %d) at y %g: %.17g vs %.17g", iy, y, a, g);
+            }
+    });
     check("square_path_and_box", [] {
         const ValidatedPath p = build(Rows().polygon({{-1, -1}, {1, -1}, {1, 1}, {-1, 1}}));
         EXPECT(path_pixel_area(p, 0, 0, 0, 0) == 1.0 && path_pixel_area(p, 1, 0, 0, 0) == 0.5 &&

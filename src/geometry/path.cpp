@@ -19,11 +19,14 @@ class ParamList {
 public:
     ParamList() { push(0.0); push(1.0); }
     void push(double v) {
-        if (n_ < INLINE) {
+        if (!on_heap_ && n_ < INLINE) {
             inline_[n_++] = v;
             return;
         }
-        if (n_ == INLINE) heap_.assign(inline_, inline_ + INLINE);
+        if (!on_heap_) {
+            heap_.assign(inline_, inline_ + n_);
+            on_heap_ = true;
+        }
         heap_.push_back(v);
         ++n_;
     }
@@ -33,7 +36,7 @@ public:
     // Ascending, then every entry closer than 1e-10 to the last one kept is
     // dropped (the first of a run of near-equal entries stays).
     void sort_and_thin() {
-        double* v = data();
+        double* v = on_heap_ ? heap_.data() : inline_;
         std::sort(v, v + n_);
         std::size_t kept = 1;
         for (std::size_t k = 1; k < n_; ++k) {
@@ -41,17 +44,17 @@ public:
             v[kept++] = v[k];
         }
         n_ = kept;
-        if (heap_.size() > n_) heap_.resize(n_);
+        if (on_heap_) heap_.resize(n_);
     }
     std::size_t size() const { return n_; }
-    double operator[](std::size_t k) const { return n_ > INLINE ? heap_[k] : inline_[k]; }
+    double operator[](std::size_t k) const { return on_heap_ ? heap_[k] : inline_[k]; }
 
 private:
-    double* data() { return n_ > INLINE ? heap_.data() : inline_; }
     static constexpr std::size_t INLINE = 24;
     double inline_[INLINE];
     std::vector<double> heap_;
     std::size_t n_ = 0;
+    bool on_heap_ = false;
 };
 
 // ---------------------------------------------------------------------------
