@@ -9,11 +9,13 @@
 #include "pyapi/mask/mask.hpp"
 #include "pyapi/npix/npix.hpp"
 #include "pyapi/parallel_api/parallel_api.hpp"
+#include "pyapi/path/functions.hpp"
 #include "pyapi/support/call.hpp"
 #include "pyapi/support/module_functions.hpp"
 #include "pyapi/support/python.hpp"
 #include "pyapi/support/runtime.hpp"
 #include "pyapi/weights/register.hpp"
+#include "pyapi/weights/pill.hpp"
 #include "pyapi/weights/road.hpp"
 
 namespace quorvantel {
@@ -28,6 +30,7 @@ namespace ap = pyapi::apsum;
 namespace bb = pyapi::bbox;
 namespace np = pyapi::npix;
 namespace wt = pyapi::weights;
+using PM = pyapi::path::PathMode;
 
 #define QV_ROW(name, params, entry) function_row<name, params, entry>()
 #define QV_UNBUILT(name, params) unbuilt_row<name, params>()
@@ -87,11 +90,13 @@ const FunctionRow FUNCTION_TABLE[] = {
            &pyapi::mask::_selected_pixel_distances),
     QV_ROW("get_parallel_threshold", "", &pyapi::parallel_api::get_parallel_threshold),
     QV_ROW("set_parallel_threshold", "threshold", &pyapi::parallel_api::set_parallel_threshold),
-    QV_UNBUILT("weights_path_exact", "xs, ys, kinds, data"),
-    QV_UNBUILT("weights_path_center", "xs, ys, kinds, data"),
-    QV_UNBUILT("weights_path_exact_one", "x, y, kinds, data, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_path_center_one", "x, y, kinds, data, x_min, y_min, ny, nx"),
-    QV_UNBUILT("bboxes_path", "xs, ys, kinds, data"),
+    QV_ROW("weights_path_exact", "xs, ys, kinds, data", (&pyapi::path::weights_path<PM::Exact>)),
+    QV_ROW("weights_path_center", "xs, ys, kinds, data", (&pyapi::path::weights_path<PM::Center>)),
+    QV_ROW("weights_path_exact_one", "x, y, kinds, data, x_min, y_min, ny, nx",
+           (&pyapi::path::weights_path_one<PM::Exact>)),
+    QV_ROW("weights_path_center_one", "x, y, kinds, data, x_min, y_min, ny, nx",
+           (&pyapi::path::weights_path_one<PM::Center>)),
+    QV_ROW("bboxes_path", "xs, ys, kinds, data", &pyapi::path::bboxes_path),
     // Added by pyapi::weights::register.
     QV_WEIGHTS("weights_circ_exact_one", "x, y, r, x_min, y_min, ny, nx", Circle, Exact, one),
     QV_WEIGHTS("weights_circ_ann_exact_one", "x, y, r_in, r_out, x_min, y_min, ny, nx",
@@ -107,9 +112,10 @@ const FunctionRow FUNCTION_TABLE[] = {
     QV_WEIGHTS("weights_wedge_exact",
                "xs, ys, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out",
                Wedge, Exact, many),
-    QV_UNBUILT("weights_pill_exact", "xs, ys, w, a, b, theta"),
-    QV_UNBUILT("weights_pill_ann_exact",
-               "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out"),
+    QV_WEIGHTS("weights_pill_exact", "xs, ys, w, a, b, theta", Pill, Exact, many),
+    QV_WEIGHTS("weights_pill_ann_exact",
+               "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out",
+               PillAnnulus, Exact, many),
     QV_WEIGHTS("weights_circ_center", "xs, ys, r", Circle, Center, many),
     QV_WEIGHTS("weights_circ_ann_center", "xs, ys, r_in, r_out", CircularAnnulus, Center, many),
     QV_WEIGHTS("weights_ellip_center", "xs, ys, a, b, theta", Ellipse, Center, many),
@@ -121,9 +127,10 @@ const FunctionRow FUNCTION_TABLE[] = {
     QV_WEIGHTS("weights_wedge_center",
                "xs, ys, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out",
                Wedge, Center, many),
-    QV_UNBUILT("weights_pill_center", "xs, ys, w, a, b, theta"),
-    QV_UNBUILT("weights_pill_ann_center",
-               "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out"),
+    QV_WEIGHTS("weights_pill_center", "xs, ys, w, a, b, theta", Pill, Center, many),
+    QV_WEIGHTS("weights_pill_ann_center",
+               "xs, ys, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out",
+               PillAnnulus, Center, many),
     QV_WEIGHTS("weights_ellip_exact_one", "x, y, a, b, theta, x_min, y_min, ny, nx",
                Ellipse, Exact, one),
     QV_WEIGHTS("weights_ellip_ann_exact_one",
@@ -137,9 +144,11 @@ const FunctionRow FUNCTION_TABLE[] = {
     QV_WEIGHTS("weights_wedge_exact_one",
                "x, y, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out, x_min, y_min, ny, nx",
                Wedge, Exact, one),
-    QV_UNBUILT("weights_pill_exact_one", "x, y, w, a, b, theta, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_pill_ann_exact_one",
-               "x, y, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx"),
+    QV_WEIGHTS("weights_pill_exact_one",
+               "x, y, w, a, b, theta, x_min, y_min, ny, nx", Pill, Exact, one),
+    QV_WEIGHTS("weights_pill_ann_exact_one",
+               "x, y, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx",
+               PillAnnulus, Exact, one),
     QV_WEIGHTS("weights_circ_center_one", "x, y, r, x_min, y_min, ny, nx", Circle, Center, one),
     QV_WEIGHTS("weights_circ_ann_center_one", "x, y, r_in, r_out, x_min, y_min, ny, nx",
                CircularAnnulus, Center, one),
@@ -156,9 +165,11 @@ const FunctionRow FUNCTION_TABLE[] = {
     QV_WEIGHTS("weights_wedge_center_one",
                "x, y, r_in, r_out, theta_in, dtheta_in, theta_out, dtheta_out, x_min, y_min, ny, nx",
                Wedge, Center, one),
-    QV_UNBUILT("weights_pill_center_one", "x, y, w, a, b, theta, x_min, y_min, ny, nx"),
-    QV_UNBUILT("weights_pill_ann_center_one",
-               "x, y, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx"),
+    QV_WEIGHTS("weights_pill_center_one",
+               "x, y, w, a, b, theta, x_min, y_min, ny, nx", Pill, Center, one),
+    QV_WEIGHTS("weights_pill_ann_center_one",
+               "x, y, w_in, a_in, b_in, w_out, a_out, b_out, theta_in, theta_out, x_min, y_min, ny, nx",
+               PillAnnulus, Center, one),
 };
 
 #undef QV_APSUM

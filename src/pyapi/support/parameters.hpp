@@ -38,3 +38,18 @@ inline bool wedge_accepted(double r_in, double r_out, double theta_in, double dt
 }
 
 }  // namespace quorvantel::pyapi::support
+
+namespace quorvantel::pyapi::support {
+
+inline bool pill_accepted(double w, double a, double b, double theta) {
+    return positive(w) && positive(a) && positive(b) && std::isfinite(theta);
+}
+
+// Pill annuli: every inner size strictly below its outer one.
+inline bool pill_annulus_accepted(double w_in, double a_in, double b_in, double w_out,
+                                  double a_out, double b_out, double theta_in, double theta_out) {
+    return pill_accepted(w_in, a_in, b_in, theta_in) && pill_accepted(w_out, a_out, b_out, theta_out) &&
+           w_in < w_out && a_in < a_out && b_in < b_out;
+}
+
+}  // namespace quorvantel::pyapi::support

@@ -1,0 +1,318 @@
+"""Free paths: validation messages and their order, the input arrays, boxes, and the
+path geometry checked directly in C++ (path_check.cpp prints "<name> ok|FAIL <detail>")."""
+
+import math
+import re
+import shutil
+import subprocess
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import quorvantel._native as native
+
+TESTS = Path(__file__).resolve().parent
+SRC = TESTS.parent / "src"
+CHECK_SOURCE = TESTS / "path_check.cpp"
+CHECKS = re.findall(r'check\("(\w+)"', CHECK_SOURCE.read_text())
+MOVE, LINE, ARC, CLOSE = 0, 1, 2, 3
+
+
+def path(*rows):
+    """kinds and data arrays from (code, *numbers) rows."""
+    kinds = np.array([r[0] for r in rows], np.int8)
+    data = np.zeros((len(rows), 6))
+    for k, r in enumerate(rows):
+        data[k, :len(r) - 1] = r[1:]
+    return kinds, data
+
+
+def polygon(*pts):
+    return [(MOVE, *pts[0]), *[(LINE, *p) for p in pts[1:]], (CLOSE,)]
+
+
+def circle(r, t0=0.0, sign=1.0, cx=0.0, cy=0.0):
+    step = sign * 2 * math.pi / 3
+    return [(MOVE, cx + r * math.cos(t0), cy + r * math.sin(t0)),
+            *[(ARC, cx, cy, r, t0 + k * step, step) for k in range(3)], (CLOSE,)]
+
+
+SQUARE = polygon((-1, -1), (1, -1), (1, 1), (-1, 1))
+TRIANGLE = polygon((0, 0), (2, 0), (0, 1))
+NAN = math.nan
+
+
+def boxes(rows, xs=(0.0,), ys=(0.0,)):
+    return native.bboxes_path(np.array(xs, float), np.array(ys, float), *path(*rows))
+
+
+# --- validation: every message, and which one wins when several apply ----------------
+
+INVALID = [
+    ([], "path must have at least one segment"),
+    ([(LINE, 1, 0), *SQUARE], "path must start with a move command"),
+    ([(MOVE, 0, 0)], "contour must end with close"),
+    ([*SQUARE[:-1], (CLOSE,), (LINE, 5, 5)], "contour must end with close"),
+    ([(MOVE, NAN, 0), (LINE, 1, 0), (LINE, 0, 1), (CLOSE,)], "move point must be finite"),
+    ([(MOVE, 0, 0), (LINE, 1, math.inf), (LINE, 0, 1), (CLOSE,)], "line endpoint must be finite"),
+    ([(MOVE, 0, 0), (LINE, 0, 1e-11), (LINE, NAN, 1), (CLOSE,)], "zero-length line segment"),
+    ([(MOVE, 1, 0), (ARC, 0, 0, NAN, 0, 1), (LINE, NAN, 0), (CLOSE,)], "arc parameters must be finite"),
+    ([(MOVE, 1, 0), (ARC, 0, 0, 0.0, 0, 1), (CLOSE,)], "arc radius must be positive"),
+    ([(MOVE, 1, 0), (ARC, 0, 0, -1.0, 0, 1), (CLOSE,)], "arc radius must be positive"),
+    ([(MOVE, 1, 0), (ARC, 0, 0, 1, 0, 2 * math.pi), (CLOSE,)], "arc |dtheta| must be in (0, 2π)"),
+    ([(MOVE, 1, 0), (ARC, 0, 0, 1, 0, -2 * math.pi), (CLOSE,)], "arc |dtheta| must be in (0, 2π)"),
+    ([(MOVE, 1, 0), (ARC, 0, 0, 1, 0, 0.0), (CLOSE,)], "arc |dtheta| must be in (0, 2π)"),
+    ([(MOVE, 1.0011, 0), (ARC, 0, 0, 1, 0, 1), (LINE, 0, 0), (CLOSE,)],
+     "arc start does not connect to current point"),
+    ([(MOVE, 0, 0), (7, 1, 0), (LINE, 0, 1), (CLOSE,)], "unknown segment kind: 7"),
+    ([(MOVE, 0, 0), (-1, 1, 0), (LINE, 0, 1), (CLOSE,)], "unknown segment kind: -1"),
+    ([(MOVE, 0, 0), (LINE, 1, 0), (CLOSE,)], "contour must have at least 3 edges"),
+    ([(MOVE, 1, 0), (ARC, 0, 0, 1, 0, math.pi), (ARC, 0, 0, 1, math.pi, math.pi), (CLOSE,)],
+     "contour must have at least 3 edges"),
+    (polygon((0, 0), (2, 2), (2, 0), (0, 2)), "self-intersecting path contour"),
+    # An arc crossing the line before it, away from their junction.
+    ([(MOVE, 0, 0), (LINE, 4, 0), (ARC, 2.5, 1, math.hypot(1.5, 1), math.atan2(-1, 1.5), -2.8), (CLOSE,)],
+     "self-intersecting path contour"),
+    # Per-contour checks run on every contour before the orientation checks.
+    ([*polygon((0, 0), (2, 2), (2, 0), (0, 2)), (MOVE, 0, 0), (LINE, 1, 0), (CLOSE,)],
+     "contour must have at least 3 edges"),
+    (polygon((0, 0), (1, 0), (2, 1e-10)), "outer contour has zero area"),
+    ([*SQUARE, *polygon((0.5, 0.5), (3, 0.5), (3, 0.8))], "hole is not contained within the outer contour"),
+    ([*polygon((0, 0), (4, 0), (4, 4), (0, 4)), *polygon((1, 1), (3, 1), (2, 3)),
+      *polygon((3.5, 3.5), (3.9, 3.5), (3.9, 4.5))], "hole is not contained within the outer contour"),
+    ([*polygon((0, 0), (4, 0), (4, 4), (3, 1), (2.5, 4), (0, 4)),
+      *polygon((0.5, 0.5), (3.5, 0.5), (3.5, 2), (0.5, 2))],
+     "outer contour and hole contour intersect"),
+]
+
+
+@pytest.mark.parametrize("rows, message", INVALID, ids=[m for _, m in INVALID])
+def test_invalid_paths(rows, message):
+    with pytest.raises(ValueError) as info:
+        boxes(rows)
+    assert str(info.value) == message
+
+
+VALID = [
+    ("triangle closed by the close row", TRIANGLE, (-1, 3, -1, 2)),
+    ("triangle back to its first point", [*TRIANGLE[:-1], (LINE, 0, 0), (CLOSE,)], (-1, 3, -1, 2)),
+    ("clockwise outer", polygon((-1, -1), (-1, 1), (1, 1), (1, -1)), (-2, 2, -2, 2)),
+    ("three arcs", circle(1.0, 0.3), (-2, 2, -2, 2)),
+    ("arc start 0.0009 away", [(MOVE, 1.0009, 0), (ARC, 0, 0, 1, 0, 2), (LINE, 0, 0), (CLOSE,)],
+     (-1, 2, -1, 2)),
+    ("rows after the first close are not read",
+     [*TRIANGLE[:-1], (CLOSE,), (9, NAN, NAN), (LINE, NAN, 0), (CLOSE,)], (-1, 3, -1, 2)),
+    ("nan in an arc's unused column", [(MOVE, 1, 0), (ARC, 0, 0, 1, 0, 2, NAN), (LINE, 0, 0), (CLOSE,)],
+     (-1, 2, -1, 2)),
+    ("counter-clockwise hole and overlapping holes",
+     [*polygon((0, 0), (6, 0), (6, 6), (0, 6)), *polygon((1, 1), (3, 1), (3, 3), (1, 3)),
+      *polygon((2, 2), (4, 2), (4, 4), (2, 4))], (-1, 7, -1, 7)),
+    ("hole touching the outer at a vertex", [*SQUARE, *polygon((-1, -1), (0, -0.5), (0.5, 0))], (-2, 2, -2, 2)),
+    ("notched outline and a hole level with its notch",
+     [*polygon((0, 0), (5, 5), (10, 0), (10, 10), (0, 10)), *polygon((1.5, 4.5), (2.5, 4.5), (2.5, 5.5), (1.5, 5.5))],
+     (-1, 11, -1, 11)),
+    ("annulus of two circles from angle 0", [*circle(3.0), *circle(1.0, sign=-1.0)], (-4, 4, -4, 4)),
+    ("square with a tangent hole circle", [*polygon((0, 0), (10, 0), (10, 10), (0, 10)), *circle(2, cx=5, cy=2)],
+     (-1, 11, -1, 11)),
+    ("rounded square, tangent joins", [(MOVE, -0.5, -1), (LINE, 0.5, -1), (ARC, 0.5, -0.5, 0.5, -math.pi / 2, math.pi / 2),
+                                       (LINE, 1, 0.5), (ARC, 0.5, 0.5, 0.5, 0, math.pi / 2), (LINE, -0.5, 1),
+                                       (ARC, -0.5, 0.5, 0.5, math.pi / 2, math.pi / 2), (LINE, -1, -0.5),
+                                       (ARC, -0.5, -0.5, 0.5, math.pi, math.pi / 2), (CLOSE,)], (-2, 2, -2, 2)),
+    ("hole of zero area", [*SQUARE, *polygon((0, 0), (0.5, 0), (0.25, 0))], (-2, 2, -2, 2)),
+]
+
+
+@pytest.mark.parametrize("name, rows, box", VALID, ids=[v[0] for v in VALID])
+def test_valid_paths(name, rows, box):
+    assert tuple(v[0] for v in boxes(rows)) == box
+
+
+def test_path_boxes():
+    # The low side is one below the shape rule; holes never widen the box.
+    assert boxes(TRIANGLE, [10.0], [20.0]) == ([9], [13], [19], [22])
+    assert boxes(SQUARE, [10.0, 0.5], [20.0, 0.0]) == ([8, -1], [12, 2], [18, -2], [22, 2])
+    assert boxes([(MOVE, 1, 0), (ARC, 0, 0, 1, 0, math.pi / 2), (LINE, 0, 0), (CLOSE,)]) == ([-1], [2], [-1], [2])
+    assert boxes([(MOVE, 0, 1), (ARC, 0, 0, 1, math.pi / 2, -math.pi / 2), (LINE, 0, 0), (CLOSE,)]) == (
+        [-1], [2], [-1], [2])
+    assert boxes(SQUARE, [1e19], [0.0])[:2] == ([2**63 - 1], [2**63 - 1])
+    assert boxes(SQUARE, [], []) == ([], [], [], [])
+
+
+def test_input_arrays_and_their_order():
+    kinds, data = path(*SQUARE)
+    xs = np.zeros(1)
+    with pytest.raises(ValueError, match="^kinds must be a contiguous int8 array$"):
+        native.bboxes_path(xs, xs, np.repeat(kinds, 2)[::2], data.T.copy())
+    with pytest.raises(ValueError, match=r"^data must be a C-contiguous float64 array$"):
+        native.bboxes_path(xs, xs, kinds[:2], np.zeros((6, 2)).T)
+    for bad in (np.zeros((5, 7)), np.zeros((6, 6)), np.zeros((0, 6))):
+        with pytest.raises(ValueError, match=r"^data must have shape \(N, 6\) where N == len\(kinds\)$"):
+            native.bboxes_path(xs, xs, kinds, bad)
+    with pytest.raises(ValueError, match="^path must have at least one segment$"):
+        native.bboxes_path(xs, xs, kinds[:0], np.zeros((0, 6)))
+    with pytest.raises(ValueError, match="^data must have shape"):
+        native.bboxes_path(xs, xs, kinds[:0], np.zeros((0, 5)))
+    # Centres are checked before the path is looked at.
+    with pytest.raises(ValueError, match="^x and y must have matching shapes$"):
+        native.bboxes_path(np.zeros(2), np.zeros(3), kinds[:1], data)
+    with pytest.raises(ValueError, match="^x and y must be finite float64 arrays$"):
+        native.bboxes_path(xs, np.array([NAN]), kinds[:1], data)
+    with pytest.raises(ValueError, match="^x must be a contiguous float64 array$"):
+        native.bboxes_path(np.zeros(4)[::2], xs, kinds, data)
+    for args in ((xs, xs, kinds.astype(np.int16), data), (xs, xs, kinds, data.astype(np.float32))):
+        with pytest.raises(TypeError):
+            native.bboxes_path(*args)
+
+
+# --- the geometry itself, compiled on its own ------------------------------------------
+
+@pytest.fixture(scope="module")
+def checks(tmp_path_factory):
+    cxx = shutil.which("g++") or shutil.which("c++")
+    if cxx is None:
+        pytest.skip("no C++ compiler")
+    exe = tmp_path_factory.mktemp("paths") / "path_check"
+    sources = [CHECK_SOURCE, SRC / "geometry" / "path.cpp", SRC / "geometry" / "geometry.cpp"]
+    build = subprocess.run([cxx, "-std=c++20", "-O2", "-ffp-contract=off", f"-I{SRC}", *map(str, sources),
+                            "-o", str(exe)], capture_output=True, text=True)
+    assert build.returncode == 0, build.stderr
+    run = subprocess.run([str(exe)], capture_output=True, text=True, timeout=300)
+    assert run.returncode == 0 and not run.stderr, (run.returncode, run.stderr)
+    return dict(line.partition(" ")[::2] for line in run.stdout.splitlines())
+
+
+def test_check_program_runs_every_check(checks):
+    assert list(checks) == CHECKS
+
+
+@pytest.mark.parametrize("name", CHECKS)
+def test_path_geometry(checks, name):
+    assert checks.get(name) == "ok", checks.get(name)
+
+
+# --- weights: oracles ------------------------------------------------------------------
+
+def weights(rows, xs, ys, mode="exact"):
+    return getattr(native, f"weights_path_{mode}")(np.array(xs, float), np.array(ys, float), *path(*rows))
+
+
+def one(rows, x, y, box, mode="exact"):
+    x_min, x_max, y_min, y_max = box
+    flat = getattr(native, f"weights_path_{mode}_one")(x, y, *path(*rows), x_min, y_min,
+                                                        y_max - y_min, x_max - x_min)
+    return np.array(flat).reshape(y_max - y_min, x_max - x_min)
+
+
+def random_polygon(rng, n, grid):
+    t = 2 * math.pi * (np.arange(n) + 0.7 * rng.random(n)) / n
+    r = rng.uniform(1.0, 4.0, n)
+    pts = np.c_[r * np.cos(t), r * np.sin(t)]
+    return np.round(pts * 2) / 2 if grid else pts
+
+
+def test_polygon_paths_against_shapely():
+    geometry = pytest.importorskip("shapely.geometry")
+    rng = np.random.default_rng(8)
+    hole_box = [(-0.5, -0.5), (0.5, -0.5), (0.5, 0.5), (-0.5, 0.5)]
+    for k in range(40):
+        outer = random_polygon(rng, 3 + k % 9, grid=k % 2 == 0)
+        shape = geometry.Polygon(outer)
+        if not shape.is_valid or shape.area < 1e-6:
+            continue
+        rows = polygon(*map(tuple, outer))
+        if k % 4 == 0 and shape.buffer(-0.01).contains(geometry.Polygon(hole_box)):
+            rows += polygon(*hole_box)
+            shape = geometry.Polygon(outer, [hole_box])
+        x, y = (0.0, 0.0) if k % 3 == 0 else tuple(rng.uniform(-3, 3, 2))
+        arrays, *box = weights(rows, [x], [y])
+        x_min, y_min = box[0][0], box[2][0]
+        for (r, c), v in np.ndenumerate(arrays[0]):
+            px, py = x_min + c - x, y_min + r - y
+            want = shape.intersection(geometry.box(px - 0.5, py - 0.5, px + 0.5, py + 0.5)).area
+            assert v == pytest.approx(want, abs=1e-12), (k, px, py)
+
+
+def test_overlapping_holes_take_their_union():
+    geometry = pytest.importorskip("shapely.geometry")
+    holes = [[(-2.3, -1.7), (0.6, -1.7), (0.6, 1.2), (-2.3, 1.2)], [(-0.8, -0.4), (2.1, -0.4), (1.3, 2.6)],
+             [(-0.8, -0.4), (2.1, -0.4), (1.3, 2.6)]]
+    outer = [(-4, -4), (4, -4), (4, 4), (-4, 4)]
+    rows = polygon(*outer) + [row for h in holes for row in polygon(*h)]
+    shape = geometry.Polygon(outer).difference(geometry.Polygon(holes[0]).union(geometry.Polygon(holes[1])))
+    arrays, *box = weights(rows, [0.3], [-0.2])
+    for (r, c), v in np.ndenumerate(arrays[0]):
+        px, py = box[0][0] + c - 0.3, box[2][0] + r + 0.2
+        assert v == pytest.approx(shape.intersection(geometry.box(px - 0.5, py - 0.5, px + 0.5, py + 0.5)).area,
+                                  abs=1e-12)
+
+
+def test_paths_against_circle_rectangle_and_annulus_weights():
+    for x, y, r, t0 in ((0.5, 0.5, 2.0, 0.0), (3.7, -1.2, 5.0, 0.3), (0.0, 0.0, 1.0, math.pi / 2)):
+        box = [v[0] for v in boxes(circle(r, t0), [x], [y])]
+        want = np.array(native.weights_circ_exact_one(x, y, r, box[0], box[2], box[3] - box[2],
+                                                      box[1] - box[0])).reshape(box[3] - box[2], -1)
+        got = weights(circle(r, t0), [x], [y])[0][0]
+        assert np.abs(got - want).max() <= 1e-12
+        # A circle with a clockwise circle hole is the circular annulus.
+        ann = weights(circle(r + 1.5, t0) + circle(r, -t0, -1.0), [x], [y])
+        box = [v[0] for v in ann[1:]]
+        want = np.array(native.weights_circ_ann_exact_one(x, y, r, r + 1.5, box[0], box[2], box[3] - box[2],
+                                                          box[1] - box[0])).reshape(box[3] - box[2], -1)
+        assert np.abs(ann[0][0] - want).max() <= 1e-12
+    for x, y in ((0.0, 0.0), (10.0, 20.0), (0.37, -2.81)):
+        got, *box = weights(polygon((-1.5, -1), (1.5, -1), (1.5, 1), (-1.5, 1)), [x], [y])
+        box = [v[0] for v in box]
+        want = np.array(native.weights_rect_exact_one(x, y, 3.0, 2.0, 0.0, box[0], box[2], box[3] - box[2],
+                                                      box[1] - box[0])).reshape(box[3] - box[2], -1)
+        assert np.abs(got[0] - want).max() <= 1e-12
+
+
+def test_centre_weights_and_square_example():
+    got, *box = weights(SQUARE, [10.0], [20.0])
+    assert [v[0] for v in box] == [8, 12, 18, 22]
+    assert got[0].tolist() == [[0, 0, 0, 0], [0, 0.25, 0.5, 0.25], [0, 0.5, 1, 0.5], [0, 0.25, 0.5, 0.25]]
+    centre, *_ = weights(SQUARE, [10.0], [20.0], "center")
+    assert centre[0].tolist() == [[0, 0, 0, 0], [0, 1, 1, 1], [0, 1, 1, 1], [0, 1, 1, 1]]
+    # The outer outline counts as inside, a hole's outline as outside.
+    rows = polygon((-3, -3), (3, -3), (3, 3), (-3, 3)) + polygon((-1, -1), (1, -1), (1, 1), (-1, 1))
+    centre, *box = weights(rows, [0.0], [0.0], "center")
+    gy, gx = np.mgrid[box[2][0]:box[3][0], box[0][0]:box[1][0]]
+    inside = (abs(gx) <= 3) & (abs(gy) <= 3) & ~((abs(gx) <= 1) & (abs(gy) <= 1))
+    assert np.array_equal(centre[0], inside.astype(float))
+
+
+@pytest.mark.parametrize("mode", ["exact", "center"])
+def test_pooled_serial_and_single_agree(threshold, mode):
+    rows = circle(3.0, 0.2) + polygon((-1, -1), (-1, 1), (0.5, 0))
+    xs, ys = [0.0, 3.3, -7.61, 12.5, 0.5], [0.0, -2.2, 5.05, 0.5, 0.5]
+    threshold.set_parallel_threshold(10**9)
+    serial = weights(rows, xs, ys, mode)
+    threshold.set_parallel_threshold(1)
+    pooled = weights(rows, xs, ys, mode)
+    assert serial[1:] == pooled[1:] == boxes(rows, xs, ys)
+    for k, (a, b) in enumerate(zip(serial[0], pooled[0])):
+        box = [v[k] for v in serial[1:]]
+        assert a.tobytes() == b.tobytes() == one(rows, xs[k], ys[k], box, mode).tobytes()
+
+
+def test_weights_errors():
+    kinds, data = path(*SQUARE)
+    with pytest.raises(ValueError, match="^invalid weights extent$"):
+        native.weights_path_exact(np.array([0.0, 1e19]), np.zeros(2), kinds, data)
+    big = path(*polygon((0, 0), (2.0**32, 0), (2.0**32, 2.0**32), (0, 2.0**32)))
+    with pytest.raises(MemoryError, match="^weights allocation is too large$"):
+        native.weights_path_center(np.zeros(1), np.zeros(1), *big)
+    with pytest.raises(MemoryError, match="^weights allocation is too large$"):
+        native.weights_path_exact_one(0.0, 0.0, kinds, data, 0, 0, 2**32, 2**32)
+    with pytest.raises(MemoryError, match="^weights allocation failed$"):
+        native.weights_path_exact_one(0.0, 0.0, kinds, data, 0, 0, 2**31, 2**31)
+    with pytest.raises(ValueError, match="^invalid weights extent$"):
+        native.weights_path_center_one(0.0, 0.0, kinds, data, 2**63 - 2, 0, 1, 4)
+    assert len(native.weights_path_center_one(0.0, 0.0, kinds, data, 2**63 - 2, 0, 1, 2)) == 2
+    assert native.weights_path_exact_one(0.0, 0.0, kinds, data, 2**63 - 1, 2**63 - 1, 0, 5) == []
+    with pytest.raises(ValueError, match="^x and y must be finite$"):
+        native.weights_path_exact_one(math.nan, 0.0, kinds, data, 0, 0, 1, 1)
+    with pytest.raises(ValueError, match="^contour must end with close$"):
+        native.weights_path_exact(np.zeros(0), np.zeros(0), kinds[:-1], data[:-1])
+    assert native.weights_path_exact(np.zeros(0), np.zeros(0), kinds, data) == ([], [], [], [], [])
