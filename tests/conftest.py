@@ -108,3 +108,13 @@ def assert_non_finite_and_far_centres(kind, suffix, params):
     assert all(math.isnan(v) for k in (1, 2, 3, 5, 6) for v in rows[k])
     assert bits(rows[8:]) == bits([(0.0,) * len(rows[0])] * 6)
 
+
+def assert_extreme_integers_enter_exactly(kind, suffix, value, params):
+    """A lone pixel at the type's extreme adds its weight times the value, exactly, as
+    the same apertures over an image of ones and zeros weigh it; sums start at 0."""
+    typed = np.zeros((9, 9), DTYPES[suffix])
+    typed[4, 4] = value
+    xs, ys = [4.0, 4.3, 5.6], [4.0, 5.1, 3.9]
+    weights = run(kind, (typed != 0).astype(float), xs, ys, *params)
+    assert bits(run(kind, typed, xs, ys, *params, suffix=suffix)) == bits(
+        [(0.0 + w[0] * float(value), *w[1:]) for w in weights])

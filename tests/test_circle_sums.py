@@ -7,7 +7,8 @@ import numpy as np
 import pytest
 
 import quorvantel._native as native
-from conftest import DTYPES, assert_non_finite_and_far_centres, bits, run, seq_sum
+from conftest import (DTYPES, assert_extreme_integers_enter_exactly,
+                      assert_non_finite_and_far_centres, bits, run, seq_sum)
 
 PI = math.pi
 CIRC = ["circ_exact", "circ_center", "circ_exact_sum", "circ_exact_one", "circ_exact_sum_one"]
@@ -177,12 +178,8 @@ def test_nan_pixel_reaches_only_apertures_that_weigh_it(kind):
 @pytest.mark.parametrize("kind", ["circ_exact", "circ_center", "circ_exact_sum_one",
                                   "circ_ann_exact_one", "circ_ann_exact_sum"])
 def test_extreme_integers_enter_exactly(kind, suffix, value):
-    typed = np.zeros((9, 9), DTYPES[suffix])
-    typed[4, 4] = value
-    xs, ys, params = [4.0, 4.3, 5.6], [4.0, 5.1, 3.9], (0.5, 2.0) if kind in ANN else (2.0,)
-    weights = run(kind, (typed != 0).astype(float), xs, ys, *params)
-    assert bits(run(kind, typed, xs, ys, *params, suffix=suffix)) == bits(
-        [(w[0] * float(value), *w[1:]) for w in weights])
+    assert_extreme_integers_enter_exactly(kind, suffix, value,
+                                          (0.5, 2.0) if kind in ANN else (2.0,))
 
 
 # --- reproducibility ---------------------------------------------------------

@@ -11,7 +11,8 @@ import numpy as np
 import pytest
 
 import quorvantel._native as native
-from conftest import DTYPES, assert_non_finite_and_far_centres, bits, run, seq_sum
+from conftest import (DTYPES, assert_extreme_integers_enter_exactly,
+                      assert_non_finite_and_far_centres, bits, run, seq_sum)
 
 PI = math.pi
 RECT = ["rect_exact", "rect_center", "rect_exact_one"]
@@ -313,12 +314,7 @@ def test_nan_pixel_reaches_only_apertures_that_weigh_it(kind):
                                            ("_i32", -2147483648), ("_i32", 2147483647)])
 @pytest.mark.parametrize("kind", KINDS)
 def test_extreme_integers_enter_exactly(kind, suffix, value):
-    typed = np.zeros((9, 9), DTYPES[suffix])
-    typed[4, 4] = value
-    xs, ys, params = [4.0, 4.3, 5.6], [4.0, 5.1, 3.9], (3.0, 1.5, 0.4)
-    weights = run(kind, (typed != 0).astype(float), xs, ys, *params)
-    assert bits(run(kind, typed, xs, ys, *params, suffix=suffix)) == bits(
-        [(0.0 + w[0] * float(value), *w[1:]) for w in weights])  # sums start at 0
+    assert_extreme_integers_enter_exactly(kind, suffix, value, (3.0, 1.5, 0.4))
 
 
 # --- photutils and sep as independent oracles -----------------------------------
