@@ -20,6 +20,7 @@
 #include "pyapi/apsum/apsum.hpp"
 #include "pyapi/summation/circle.hpp"
 #include "pyapi/summation/ellipse.hpp"
+#include "pyapi/summation/rect.hpp"
 #include "pyapi/summation/slice.hpp"
 #include "pyapi/support/arrays.hpp"
 #include "pyapi/support/error.hpp"
@@ -94,12 +95,10 @@ struct Rectangle {
         return {f.c, f.s, f.hw, f.hh, f.ext_x, f.ext_y, w * h};
     }
     static bool inside(const TurnedFrame& f, const TurnedRow& t, double dx) {
-        return std::fabs(f.c * dx + t.s_dy) < f.p && std::fabs(t.c_dy - f.s * dx) < f.q;
+        return summation::rect_detail::centre_inside(t, dx, f.c, f.s, f.p, f.q);
     }
     static double weight(const TurnedFrame& f, const TurnedRow& t, double fi, double x) {
-        geometry::Point corners[geometry::RECT_CLIP_CAPACITY];
-        summation::turned_corners(t, fi, x, f.c, f.s, corners);
-        return geometry::clipped_pixel_weight(corners, f.p, f.q);
+        return summation::rect_detail::pixel_weight(t, fi, x, f.c, f.s, f.p, f.q);
     }
 };
 
@@ -111,12 +110,10 @@ struct Ellipse {
         return {f.c, f.s, a, b, f.ex, f.ey, (a * PI) * b};
     }
     static bool inside(const TurnedFrame& f, const TurnedRow& t, double dx) {
-        return summation::ellip_detail::unit_radius2(t, dx, f.c, f.s, f.p, f.q) < 1.0;
+        return summation::ellip_detail::centre_inside(t, dx, f.c, f.s, f.p, f.q);
     }
     static double weight(const TurnedFrame& f, const TurnedRow& t, double fi, double x) {
-        geometry::Point quad[4];
-        summation::turned_corners(t, fi, x, f.c, f.s, quad);
-        return geometry::ellipse_pixel_weight(quad, f.p, f.q);
+        return summation::ellip_detail::pixel_weight(t, fi, x, f.c, f.s, f.p, f.q);
     }
 };
 
