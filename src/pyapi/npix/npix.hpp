@@ -46,15 +46,10 @@ struct CircleFrame {
     double area;
 };
 
-struct CircleRow {
-    double dy2;
-    double y0;  // lower and upper pixel edge, relative to the centre
-    double y1;
-};
+using summation::CircleRow;
 
 inline CircleRow row_terms(const CircleFrame& /*f*/, double fj, double y) {
-    const double dy = fj - y;
-    return {dy * dy, (fj - 0.5) - y, (fj + 0.5) - y};
+    return summation::circle_row(fj, y);
 }
 
 struct Circle {
@@ -62,7 +57,7 @@ struct Circle {
     static constexpr std::size_t parameters = 1;
     static CircleFrame frame(double r) { return {{r, -NEVER, NEVER}, r * r, r, r, r * (r * PI)}; }
     static bool inside(const CircleFrame& f, const CircleRow& row, double dx) {
-        return row.dy2 + dx * dx < f.r2;
+        return summation::circle_centre_inside(row.dy2, dx, f.r2);
     }
     static double weight(const CircleFrame& f, const CircleRow& row, double fi, double x) {
         return summation::disc_pixel_weight(f.disc, 0.0, (fi - 0.5) - x, row.y0, (fi + 0.5) - x,

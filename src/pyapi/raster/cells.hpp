@@ -31,13 +31,8 @@ struct RingExactCell {
           inner(summation::disc_bounds(r_in)),
           has_inner(r_in != 0.0) {}
 
-    struct Row {
-        double dy2, y0, y1;
-    };
-    Row row(double fy) const {
-        const double dy = fy - y;
-        return {dy * dy, (fy - 0.5) - y, (fy + 0.5) - y};
-    }
+    using Row = summation::CircleRow;
+    Row row(double fy) const { return summation::circle_row(fy, y); }
     double operator()(const Row& r, double fx) const {
         const double dx = fx - x;
         const double d2 = r.dy2 + dx * dx;
@@ -64,8 +59,7 @@ struct CircCenterCell : CentreCell<CircCenterCell> {
         return dy * dy;
     }
     bool inside(double dy2, double fx) const {
-        const double dx = fx - x;
-        return dy2 + dx * dx < r2;
+        return summation::circle_centre_inside(dy2, fx - x, r2);
     }
 };
 
