@@ -1,6 +1,10 @@
 """Shared fixtures and the module's function table for the test suite."""
 
 import math
+import re
+import shutil
+import subprocess
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -58,6 +62,37 @@ FUNCTION_TABLE = [
 ]
 assert len(FUNCTION_TABLE) == 117
 assert len({name for name, _ in FUNCTION_TABLE}) == 117
+
+# --- the C++ check programs ---------------------------------------------------
+
+TESTS = Path(__file__).resolve().parent
+SRC = TESTS.parent / "src"
+
+
+def check_names(source):
+    """The checks a check program runs, in order."""
+    return re.findall(r'check\("(\w+)"', source.read_text())
+
+
+def run_check_program(tmp_path_factory, name, sources):
+    """Compiles the sources side by side, links them and runs the program; returns
+    ({check name: "ok" or "FAIL <detail>"}, the finished run)."""
+    cxx = shutil.which("g++") or shutil.which("c++")
+    if cxx is None:
+        pytest.skip("no C++ compiler")
+    out = tmp_path_factory.mktemp(name)
+    objects = [out / f"{k}_{src.stem}.o" for k, src in enumerate(sources)]
+    jobs = [subprocess.Popen([cxx, "-std=c++20", "-O2", "-ffp-contract=off", f"-I{SRC}", "-c",
+                              str(src), "-o", str(obj)], stderr=subprocess.PIPE, text=True)
+            for obj, src in zip(objects, sources)]
+    results = [(job.communicate()[1], job.returncode) for job in jobs]
+    assert all(rc == 0 for _, rc in results), "\n".join(err for err, _ in results)
+    exe = out / name
+    link = subprocess.run([cxx, *map(str, objects), "-o", str(exe)], capture_output=True, text=True)
+    assert link.returncode == 0, link.stderr
+    run = subprocess.run([str(exe)], capture_output=True, text=True, timeout=300)
+    return dict(line.partition(" ")[::2] for line in run.stdout.splitlines()), run
+
 
 @pytest.fixture
 def threshold():
