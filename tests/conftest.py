@@ -144,6 +144,23 @@ def assert_non_finite_and_far_centres(kind, suffix, params):
     assert bits(rows[8:]) == bits([(0.0,) * len(rows[0])] * 6)
 
 
+def assert_same_bits_everywhere(threshold, kind, data, xs, ys, params, thresholds, one):
+    """The rows of `kind` bit for bit whatever the image's element type, the parallel
+    threshold (each of `thresholds`) and the chunks the centres come in, and, where
+    `one`, from the `_one` form over the first 300 centres; returns them as bits."""
+    reference = bits(run(kind, data, xs, ys, *params))
+    for suffix in DTYPES:
+        for t in thresholds:
+            threshold.set_parallel_threshold(t)
+            assert bits(run(kind, data, xs, ys, *params, suffix=suffix)) == reference
+        if one:
+            singles = run(kind + "_one", data, xs[:300], ys[:300], *params, suffix=suffix)
+            assert bits(singles) == reference[:300]
+    pieces = [run(kind, data, xs[i:i + 13], ys[i:i + 13], *params) for i in range(0, len(xs), 13)]
+    assert bits([row for piece in pieces for row in piece]) == reference
+    return reference
+
+
 def assert_extreme_integers_enter_exactly(kind, suffix, value, params):
     """A lone pixel at the type's extreme adds its weight times the value, exactly, as
     the same apertures over an image of ones and zeros weigh it; sums start at 0."""

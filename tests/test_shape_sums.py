@@ -12,7 +12,8 @@ import pytest
 
 import quorvantel._native as native
 from conftest import (DTYPES, assert_extreme_integers_enter_exactly,
-                      assert_non_finite_and_far_centres, bits, run, seq_sum)
+                      assert_non_finite_and_far_centres, assert_same_bits_everywhere, bits, run,
+                      seq_sum)
 
 PI = math.pi
 RECT = ["rect_exact", "rect_center", "rect_exact_one"]
@@ -280,16 +281,8 @@ def test_results_independent_of_image_type_threshold_chunks_and_form(kind, thres
     rng = np.random.default_rng(4)
     xs, ys = rng.uniform(-8.0, 68.0, 3001), rng.uniform(-8.0, 68.0, 3001)
     xs[::97], ys[5::101] = math.nan, 1e300
-    reference = bits(run(kind, data, xs, ys, *OK[kind]))
-    for suffix in DTYPES:
-        for t in (NEVER_POOLED, 1, 64, 3001):
-            threshold.set_parallel_threshold(t)
-            assert bits(run(kind, data, xs, ys, *OK[kind], suffix=suffix)) == reference
-        if "exact" in kind:  # the single-aperture form of the same kind
-            one = run(kind + "_one", data, xs[:300], ys[:300], *OK[kind], suffix=suffix)
-            assert bits(one) == reference[:300]
-    pieces = [run(kind, data, xs[i:i + 13], ys[i:i + 13], *OK[kind]) for i in range(0, 3001, 13)]
-    assert bits([row for piece in pieces for row in piece]) == reference
+    assert_same_bits_everywhere(threshold, kind, data, xs, ys, OK[kind],
+                                (NEVER_POOLED, 1, 64, 3001), one="exact" in kind)
 
 
 @pytest.mark.parametrize("suffix", list(DTYPES))
