@@ -12,11 +12,9 @@
 #include <utility>
 
 #include "geometry/pixel_box.hpp"
-#include "geometry/shape_frames.hpp"
 #include "pyapi/support/arrays.hpp"
 #include "pyapi/support/call.hpp"
 #include "pyapi/support/error.hpp"
-#include "pyapi/support/parameters.hpp"
 #include "pyapi/support/results.hpp"
 #include "pyapi/weights/pill.hpp"
 #include "pyapi/weights/shapes.hpp"
