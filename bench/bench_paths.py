@@ -19,9 +19,8 @@ import sys
 import numpy as np
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from timing import POOLED_THRESHOLD, SERIAL_THRESHOLD, interleaved_best, with_threshold  # noqa: E402
-
-from quorvantel import _native as qv  # noqa: E402
+from timing import (POOLED_THRESHOLD, SERIAL_THRESHOLD, interleaved_best, qv,  # noqa: E402
+                    with_threshold)
 
 RADIUS = 5.0
 

@@ -29,12 +29,7 @@ import time
 
 import numpy as np
 
-try:
-    from quorvantel import _native as qv
-except ImportError as exc:  # pragma: no cover
-    sys.exit(f"cannot import quorvantel._native: {exc}")
-
-from timing import POOLED_THRESHOLD, SERIAL_THRESHOLD, interleaved_best, with_threshold
+from timing import POOLED_THRESHOLD, SERIAL_THRESHOLD, interleaved_best, qv, with_threshold
 
 try:
     import photutils

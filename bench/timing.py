@@ -1,9 +1,13 @@
 """Timing helpers shared by the benchmark scripts."""
 
 import math
+import sys
 import time
 
-from quorvantel import _native as qv
+try:
+    from quorvantel import _native as qv
+except ImportError as exc:  # pragma: no cover
+    sys.exit(f"cannot import quorvantel._native: {exc}")
 
 SERIAL_THRESHOLD = 2**64 - 1  # never uses the pool
 POOLED_THRESHOLD = 1  # always uses the pool

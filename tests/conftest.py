@@ -1,6 +1,10 @@
 """Shared fixtures and the module's function table for the test suite."""
 
 import math
+import re
+import shutil
+import subprocess
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -59,6 +63,37 @@ FUNCTION_TABLE = [
 assert len(FUNCTION_TABLE) == 117
 assert len({name for name, _ in FUNCTION_TABLE}) == 117
 
+# --- the C++ check programs ---------------------------------------------------
+
+TESTS = Path(__file__).resolve().parent
+SRC = TESTS.parent / "src"
+
+
+def check_names(source):
+    """The checks a check program runs, in order."""
+    return re.findall(r'check\("(\w+)"', source.read_text())
+
+
+def run_check_program(tmp_path_factory, name, sources):
+    """Compiles the sources side by side, links them and runs the program; returns
+    ({check name: "ok" or "FAIL <detail>"}, the finished run)."""
+    cxx = shutil.which("g++") or shutil.which("c++")
+    if cxx is None:
+        pytest.skip("no C++ compiler")
+    out = tmp_path_factory.mktemp(name)
+    objects = [out / f"{k}_{src.stem}.o" for k, src in enumerate(sources)]
+    jobs = [subprocess.Popen([cxx, "-std=c++20", "-O2", "-ffp-contract=off", f"-I{SRC}", "-c",
+                              str(src), "-o", str(obj)], stderr=subprocess.PIPE, text=True)
+            for obj, src in zip(objects, sources)]
+    results = [(job.communicate()[1], job.returncode) for job in jobs]
+    assert all(rc == 0 for _, rc in results), "\n".join(err for err, _ in results)
+    exe = out / name
+    link = subprocess.run([cxx, *map(str, objects), "-o", str(exe)], capture_output=True, text=True)
+    assert link.returncode == 0, link.stderr
+    run = subprocess.run([str(exe)], capture_output=True, text=True, timeout=300)
+    return dict(line.partition(" ")[::2] for line in run.stdout.splitlines()), run
+
+
 @pytest.fixture
 def threshold():
     """Gives the module; restores the parallel threshold afterwards."""
@@ -108,3 +143,30 @@ def assert_non_finite_and_far_centres(kind, suffix, params):
     assert all(math.isnan(v) for k in (1, 2, 3, 5, 6) for v in rows[k])
     assert bits(rows[8:]) == bits([(0.0,) * len(rows[0])] * 6)
 
+
+def assert_same_bits_everywhere(threshold, kind, data, xs, ys, params, thresholds, one):
+    """The rows of `kind` bit for bit whatever the image's element type, the parallel
+    threshold (each of `thresholds`) and the chunks the centres come in, and, where
+    `one`, from the `_one` form over the first 300 centres; returns them as bits."""
+    reference = bits(run(kind, data, xs, ys, *params))
+    for suffix in DTYPES:
+        for t in thresholds:
+            threshold.set_parallel_threshold(t)
+            assert bits(run(kind, data, xs, ys, *params, suffix=suffix)) == reference
+        if one:
+            singles = run(kind + "_one", data, xs[:300], ys[:300], *params, suffix=suffix)
+            assert bits(singles) == reference[:300]
+    pieces = [run(kind, data, xs[i:i + 13], ys[i:i + 13], *params) for i in range(0, len(xs), 13)]
+    assert bits([row for piece in pieces for row in piece]) == reference
+    return reference
+
+
+def assert_extreme_integers_enter_exactly(kind, suffix, value, params):
+    """A lone pixel at the type's extreme adds its weight times the value, exactly, as
+    the same apertures over an image of ones and zeros weigh it; sums start at 0."""
+    typed = np.zeros((9, 9), DTYPES[suffix])
+    typed[4, 4] = value
+    xs, ys = [4.0, 4.3, 5.6], [4.0, 5.1, 3.9]
+    weights = run(kind, (typed != 0).astype(float), xs, ys, *params)
+    assert bits(run(kind, typed, xs, ys, *params, suffix=suffix)) == bits(
+        [(0.0 + w[0] * float(value), *w[1:]) for w in weights])

@@ -2,47 +2,21 @@
 // Python function reaches yet.  Built and run by test_geometry.py; prints one
 // line per check: "<name> ok" or "<name> FAIL <detail>".
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <exception>
-#include <numbers>
 #include <string>
 #include <vector>
 
+#include "check_harness.hpp"
 #include "fault.hpp"
 #include "geometry/geometry.hpp"
 
 using namespace quorvantel::geometry;
 using Poly = std::vector<Point>;
-constexpr double kPi = std::numbers::pi;
 
-static std::string failure;  // first failed expectation of the running check
-[[gnu::noinline, gnu::format(printf, 2, 3)]] static void fail(int line, const char* fmt, ...) {
-    if (!failure.empty()) return;
-    char buf[512];
-    va_list args; va_start(args, fmt); std::vsnprintf(buf, sizeof buf, fmt, args); va_end(args);
-    failure = std::string(buf) + " [line " + std::to_string(line) + "]";
-}
-#define EXPECT(cond, ...) ((cond) ? void() : fail(__LINE__, __VA_ARGS__))
-
-template <class F>
-static void check(const char* name, F&& body) {
-    failure.clear();
-    try { body(); } catch (const std::exception& e) { failure = std::string("exception: ") + e.what(); }
-    std::printf("%s %s%s\n", name, failure.empty() ? "ok" : "FAIL ", failure.c_str());
-    std::fflush(stdout);
-}
-
-// Deterministic splitmix64 stream of uniform doubles in [lo, hi).
 static std::uint64_t rng_state = 20240611;
-static double uniform(double lo, double hi) {
-    std::uint64_t z = (rng_state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return lo + (hi - lo) * double((z ^ (z >> 31)) >> 11) * 0x1p-53;
-}
+static double uniform(double lo, double hi) { return splitmix_uniform(rng_state, lo, hi); }
 static double U() { return uniform(-1.5, 2.5); }
 static double unit() { return uniform(0.0, 1.0); }
 

@@ -1,46 +1,21 @@
 // Direct checks of the path geometry in src/geometry/path.cpp.  Built and run
 // by test_paths.py; prints one line per check: "<name> ok" or "<name> FAIL <detail>".
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
-#include <exception>
 #include <stdexcept>
-#include <numbers>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "check_harness.hpp"
 #include "geometry/geometry.hpp"
 #include "geometry/path.hpp"
 
 using namespace quorvantel::geometry;
-constexpr double kPi = std::numbers::pi;
-
-static std::string failure;
-[[gnu::format(printf, 2, 3)]] static void fail(int line, const char* fmt, ...) {
-    if (!failure.empty()) return;
-    char buf[512];
-    va_list args; va_start(args, fmt); std::vsnprintf(buf, sizeof buf, fmt, args); va_end(args);
-    failure = std::string(buf) + " [line " + std::to_string(line) + "]";
-}
-#define EXPECT(cond, ...) ((cond) ? void() : fail(__LINE__, __VA_ARGS__))
-
-template <class F>
-static void check(const char* name, F&& body) {
-    failure.clear();
-    try { body(); } catch (const std::exception& e) { failure = std::string("exception: ") + e.what(); }
-    std::printf("%s %s%s\n", name, failure.empty() ? "ok" : "FAIL ", failure.c_str());
-    std::fflush(stdout);
-}
 
 static std::uint64_t rng_state = 88172645463325252ULL;
-static double uniform(double lo, double hi) {
-    std::uint64_t z = (rng_state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return lo + (hi - lo) * double((z ^ (z >> 31)) >> 11) * 0x1p-53;
-}
+static double uniform(double lo, double hi) { return splitmix_uniform(rng_state, lo, hi); }
 
 // Command rows of a path: a small builder over the input encoding.
 struct Rows {

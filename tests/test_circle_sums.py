@@ -7,7 +7,9 @@ import numpy as np
 import pytest
 
 import quorvantel._native as native
-from conftest import DTYPES, assert_non_finite_and_far_centres, bits, run, seq_sum
+from conftest import (DTYPES, assert_extreme_integers_enter_exactly,
+                      assert_non_finite_and_far_centres, assert_same_bits_everywhere, bits, run,
+                      seq_sum)
 
 PI = math.pi
 CIRC = ["circ_exact", "circ_center", "circ_exact_sum", "circ_exact_one", "circ_exact_sum_one"]
@@ -177,12 +179,8 @@ def test_nan_pixel_reaches_only_apertures_that_weigh_it(kind):
 @pytest.mark.parametrize("kind", ["circ_exact", "circ_center", "circ_exact_sum_one",
                                   "circ_ann_exact_one", "circ_ann_exact_sum"])
 def test_extreme_integers_enter_exactly(kind, suffix, value):
-    typed = np.zeros((9, 9), DTYPES[suffix])
-    typed[4, 4] = value
-    xs, ys, params = [4.0, 4.3, 5.6], [4.0, 5.1, 3.9], (0.5, 2.0) if kind in ANN else (2.0,)
-    weights = run(kind, (typed != 0).astype(float), xs, ys, *params)
-    assert bits(run(kind, typed, xs, ys, *params, suffix=suffix)) == bits(
-        [(w[0] * float(value), *w[1:]) for w in weights])
+    assert_extreme_integers_enter_exactly(kind, suffix, value,
+                                          (0.5, 2.0) if kind in ANN else (2.0,))
 
 
 # --- reproducibility ---------------------------------------------------------
@@ -192,17 +190,9 @@ def test_results_independent_of_image_type_threshold_chunks_and_form(kind, thres
     data = integer_image(70, 70)
     xs, ys = random_centres(3001, 4)
     xs[::97], xs[5::101] = math.nan, 1e300
-    reference = bits(run(kind, data, xs, ys, *OK[kind]))
-    for suffix in DTYPES:
-        for t in (NEVER_POOLED, 1, 2, 64, 1500, 3001, 3002):
-            threshold.set_parallel_threshold(t)
-            assert bits(run(kind, data, xs, ys, *OK[kind], suffix=suffix)) == reference
-        if kind != "circ_center":  # the single-aperture form of the same kind
-            one = bits(run(kind + "_one", data, xs[:300], ys[:300], *OK[kind], suffix=suffix))
-            assert one == reference[:300]
-    pieces = [run(kind, data, xs[i:i + 13], ys[i:i + 13], *OK[kind])
-              for i in range(0, 3001, 13)]
-    assert bits([row for piece in pieces for row in piece]) == reference
+    reference = assert_same_bits_everywhere(
+        threshold, kind, data, xs, ys, OK[kind], (NEVER_POOLED, 1, 2, 64, 1500, 3001, 3002),
+        one=kind != "circ_center")
     if kind.endswith("_sum"):  # the sums of the form with areas
         assert reference == [row[:1] for row in bits(run(kind[:-4], data, xs, ys, *OK[kind]))]
 

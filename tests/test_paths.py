@@ -2,20 +2,15 @@
 path geometry checked directly in C++ (path_check.cpp prints "<name> ok|FAIL <detail>")."""
 
 import math
-import re
-import shutil
-import subprocess
-from pathlib import Path
 
 import numpy as np
 import pytest
 
 import quorvantel._native as native
+from conftest import SRC, TESTS, check_names, run_check_program
 
-TESTS = Path(__file__).resolve().parent
-SRC = TESTS.parent / "src"
 CHECK_SOURCE = TESTS / "path_check.cpp"
-CHECKS = re.findall(r'check\("(\w+)"', CHECK_SOURCE.read_text())
+CHECKS = check_names(CHECK_SOURCE)
 MOVE, LINE, ARC, CLOSE = 0, 1, 2, 3
 
 
@@ -169,17 +164,11 @@ def test_input_arrays_and_their_order():
 
 @pytest.fixture(scope="module")
 def checks(tmp_path_factory):
-    cxx = shutil.which("g++") or shutil.which("c++")
-    if cxx is None:
-        pytest.skip("no C++ compiler")
-    exe = tmp_path_factory.mktemp("paths") / "path_check"
-    sources = [CHECK_SOURCE, SRC / "geometry" / "path.cpp", SRC / "geometry" / "geometry.cpp"]
-    build = subprocess.run([cxx, "-std=c++20", "-O2", "-ffp-contract=off", f"-I{SRC}", *map(str, sources),
-                            "-o", str(exe)], capture_output=True, text=True)
-    assert build.returncode == 0, build.stderr
-    run = subprocess.run([str(exe)], capture_output=True, text=True, timeout=300)
+    lines, run = run_check_program(
+        tmp_path_factory, "path_check",
+        [CHECK_SOURCE, SRC / "geometry" / "path.cpp", SRC / "geometry" / "geometry.cpp"])
     assert run.returncode == 0 and not run.stderr, (run.returncode, run.stderr)
-    return dict(line.partition(" ")[::2] for line in run.stdout.splitlines())
+    return lines
 
 
 def test_check_program_runs_every_check(checks):

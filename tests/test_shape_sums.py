@@ -11,7 +11,9 @@ import numpy as np
 import pytest
 
 import quorvantel._native as native
-from conftest import DTYPES, assert_non_finite_and_far_centres, bits, run, seq_sum
+from conftest import (DTYPES, assert_extreme_integers_enter_exactly,
+                      assert_non_finite_and_far_centres, assert_same_bits_everywhere, bits, run,
+                      seq_sum)
 
 PI = math.pi
 RECT = ["rect_exact", "rect_center", "rect_exact_one"]
@@ -279,16 +281,8 @@ def test_results_independent_of_image_type_threshold_chunks_and_form(kind, thres
     rng = np.random.default_rng(4)
     xs, ys = rng.uniform(-8.0, 68.0, 3001), rng.uniform(-8.0, 68.0, 3001)
     xs[::97], ys[5::101] = math.nan, 1e300
-    reference = bits(run(kind, data, xs, ys, *OK[kind]))
-    for suffix in DTYPES:
-        for t in (NEVER_POOLED, 1, 64, 3001):
-            threshold.set_parallel_threshold(t)
-            assert bits(run(kind, data, xs, ys, *OK[kind], suffix=suffix)) == reference
-        if "exact" in kind:  # the single-aperture form of the same kind
-            one = run(kind + "_one", data, xs[:300], ys[:300], *OK[kind], suffix=suffix)
-            assert bits(one) == reference[:300]
-    pieces = [run(kind, data, xs[i:i + 13], ys[i:i + 13], *OK[kind]) for i in range(0, 3001, 13)]
-    assert bits([row for piece in pieces for row in piece]) == reference
+    assert_same_bits_everywhere(threshold, kind, data, xs, ys, OK[kind],
+                                (NEVER_POOLED, 1, 64, 3001), one="exact" in kind)
 
 
 @pytest.mark.parametrize("suffix", list(DTYPES))
@@ -313,12 +307,7 @@ def test_nan_pixel_reaches_only_apertures_that_weigh_it(kind):
                                            ("_i32", -2147483648), ("_i32", 2147483647)])
 @pytest.mark.parametrize("kind", KINDS)
 def test_extreme_integers_enter_exactly(kind, suffix, value):
-    typed = np.zeros((9, 9), DTYPES[suffix])
-    typed[4, 4] = value
-    xs, ys, params = [4.0, 4.3, 5.6], [4.0, 5.1, 3.9], (3.0, 1.5, 0.4)
-    weights = run(kind, (typed != 0).astype(float), xs, ys, *params)
-    assert bits(run(kind, typed, xs, ys, *params, suffix=suffix)) == bits(
-        [(0.0 + w[0] * float(value), *w[1:]) for w in weights])  # sums start at 0
+    assert_extreme_integers_enter_exactly(kind, suffix, value, (3.0, 1.5, 0.4))
 
 
 # --- photutils and sep as independent oracles -----------------------------------

@@ -16,6 +16,29 @@
 
 namespace quorvantel::geometry {
 
+// Cosine and sine of a shape's angle.
+struct Orientation {
+    double c;
+    double s;
+};
+
+inline Orientation orientation(double theta) {
+    Orientation o;
+    ::sincos(theta, &o.s, &o.c);
+    return o;
+}
+
+// Axis-aligned half-extents of a rectangle of half sizes hw (along the angle)
+// and hh (across it).
+struct Extents {
+    double x;
+    double y;
+};
+
+inline Extents rect_extents(double hw, double hh, Orientation o) {
+    return {std::fabs(hw * o.c) + std::fabs(hh * o.s), std::fabs(hw * o.s) + std::fabs(hh * o.c)};
+}
+
 // Orientation, half sizes and axis-aligned half-extents of a rectangle.
 struct RectFrame {
     double c;
@@ -27,13 +50,11 @@ struct RectFrame {
 };
 
 inline RectFrame rect_frame(double w, double h, double theta) {
-    double s;
-    double c;
-    ::sincos(theta, &s, &c);
+    const Orientation o = orientation(theta);
     const double hw = w * 0.5;
     const double hh = h * 0.5;
-    return {c, s, hw, hh, std::fabs(hw * c) + std::fabs(hh * s),
-            std::fabs(hw * s) + std::fabs(hh * c)};
+    const Extents e = rect_extents(hw, hh, o);
+    return {o.c, o.s, hw, hh, e.x, e.y};
 }
 
 inline constexpr std::size_t RECT_CLIP_CAPACITY = 16;
@@ -130,14 +151,12 @@ struct EllipFrame {
 };
 
 inline EllipFrame ellip_frame(double a, double b, double theta) {
-    double s;
-    double c;
-    ::sincos(theta, &s, &c);
-    const double ac = a * c;
-    const double bs = b * s;
-    const double bc = b * c;
-    const double as = a * s;
-    return {c, s, std::sqrt(ac * ac + bs * bs), std::sqrt(bc * bc + as * as)};
+    const Orientation o = orientation(theta);
+    const double ac = a * o.c;
+    const double bs = b * o.s;
+    const double bc = b * o.c;
+    const double as = a * o.s;
+    return {o.c, o.s, std::sqrt(ac * ac + bs * bs), std::sqrt(bc * bc + as * as)};
 }
 
 // The box of a pill: a central rectangle of half-length hw = w * 0.5 and
@@ -159,11 +178,12 @@ struct PillFrame {
 inline PillFrame pill_frame(double w, double a, double b, double theta) {
     const EllipFrame cap = ellip_frame(a, b, theta);
     const double hw = w * 0.5;
+    const Extents mid = rect_extents(hw, b, {cap.c, cap.s});
     return {cap.c,
             cap.s,
             hw,
-            std::fabs(hw * cap.c) + std::fabs(b * cap.s),
-            std::fabs(hw * cap.s) + std::fabs(b * cap.c),
+            mid.x,
+            mid.y,
             hw * cap.c,
             hw * cap.s,
             cap.ex,

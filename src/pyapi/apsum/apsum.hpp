@@ -127,16 +127,13 @@ template <class Shape, class T, class... P>
 Outcome<Prepared<T>> prepare_many(ImageArg<T> data, VectorArg xs, VectorArg ys, P... params) {
     auto image = support::data_slice_typed<T>(data);
     if (!image.ok()) return image.error();
-    auto x = support::vector_slice(xs, "x");
-    if (!x.ok()) return x.error();
-    auto y = support::vector_slice(ys, "y");
-    if (!y.ok()) return y.error();
-    if (auto error = support::matching_lengths(x.value(), y.value())) return *error;
+    auto centres = support::centre_slices(xs, ys);
+    if (!centres.ok()) return centres.error();
     const ImageView<T> view = image.value();
     if (auto error = Shape::validate(view.ny, view.nx, params...)) return *error;
     std::uint64_t count = 0;
     if (__builtin_mul_overflow(view.ny, view.nx, &count)) return Error::value(Shape::size_message);
-    return Prepared<T>{view, x.value(), y.value()};
+    return Prepared<T>{view, centres.value().xs, centres.value().ys};
 }
 
 template <class Shape, class T, class... P>

@@ -12,12 +12,11 @@
 #include <utility>
 
 #include "geometry/pixel_box.hpp"
-#include "geometry/shape_frames.hpp"
 #include "pyapi/support/arrays.hpp"
 #include "pyapi/support/call.hpp"
 #include "pyapi/support/error.hpp"
-#include "pyapi/support/parameters.hpp"
 #include "pyapi/support/results.hpp"
+#include "pyapi/weights/pill.hpp"
 #include "pyapi/weights/shapes.hpp"
 
 namespace quorvantel::pyapi::bbox {
@@ -27,37 +26,6 @@ using support::BoxLists;
 using support::Error;
 using support::Outcome;
 using support::VectorArg;
-
-// The pill and the pill annulus (whose box is its outer pill's), in the form
-// of the weights shapes: accepted parameters, per-call constants, box.
-struct Pill {
-    static constexpr std::size_t parameters = 4;
-    static bool accepted(double w, double a, double b, double theta) {
-        return support::positive(w) && support::turned_accepted(a, b, theta);
-    }
-    using Constants = geometry::PillFrame;
-    static Constants constants(double w, double a, double b, double theta) {
-        return geometry::pill_frame(w, a, b, theta);
-    }
-    static PixelBox box(const Constants& k, double x, double y) { return geometry::pill_box(k, x, y); }
-};
-
-struct PillAnnulus {
-    static constexpr std::size_t parameters = 8;
-    static bool accepted(double w_in, double a_in, double b_in, double w_out, double a_out,
-                         double b_out, double theta_in, double theta_out) {
-        return Pill::accepted(w_in, a_in, b_in, theta_in) &&
-               Pill::accepted(w_out, a_out, b_out, theta_out) && w_in < w_out && a_in < a_out &&
-               b_in < b_out;
-    }
-    using Constants = geometry::PillFrame;
-    static Constants constants(double /*w_in*/, double /*a_in*/, double /*b_in*/, double w_out,
-                               double a_out, double b_out, double /*theta_in*/,
-                               double theta_out) {
-        return geometry::pill_frame(w_out, a_out, b_out, theta_out);
-    }
-    static PixelBox box(const Constants& k, double x, double y) { return geometry::pill_box(k, x, y); }
-};
 
 template <std::size_t> using Param = double;
 
@@ -99,7 +67,7 @@ using Circle = Bboxes<weights::Circle, "invalid circle bbox parameters">;
 using Rectangle = Bboxes<weights::Rectangle, "invalid rectangle bbox parameters">;
 using Ellipse = Bboxes<weights::Ellipse, "invalid ellipse bbox parameters">;
 using Wedge = Bboxes<weights::Wedge, "invalid wedge bbox parameters">;
-using Pills = Bboxes<Pill, "invalid pill bbox parameters">;
-using PillAnnuli = Bboxes<PillAnnulus, "invalid pill annulus bbox parameters">;
+using Pills = Bboxes<weights::Pill, "invalid pill bbox parameters">;
+using PillAnnuli = Bboxes<weights::PillAnnulus, "invalid pill annulus bbox parameters">;
 
 }  // namespace quorvantel::pyapi::bbox

@@ -20,6 +20,7 @@
 #include "pyapi/apsum/apsum.hpp"
 #include "pyapi/summation/circle.hpp"
 #include "pyapi/summation/ellipse.hpp"
+#include "pyapi/summation/rect.hpp"
 #include "pyapi/summation/slice.hpp"
 #include "pyapi/support/arrays.hpp"
 #include "pyapi/support/error.hpp"
@@ -45,15 +46,10 @@ struct CircleFrame {
     double area;
 };
 
-struct CircleRow {
-    double dy2;
-    double y0;  // lower and upper pixel edge, relative to the centre
-    double y1;
-};
+using summation::CircleRow;
 
 inline CircleRow row_terms(const CircleFrame& /*f*/, double fj, double y) {
-    const double dy = fj - y;
-    return {dy * dy, (fj - 0.5) - y, (fj + 0.5) - y};
+    return summation::circle_row(fj, y);
 }
 
 struct Circle {
@@ -61,7 +57,7 @@ struct Circle {
     static constexpr std::size_t parameters = 1;
     static CircleFrame frame(double r) { return {{r, -NEVER, NEVER}, r * r, r, r, r * (r * PI)}; }
     static bool inside(const CircleFrame& f, const CircleRow& row, double dx) {
-        return row.dy2 + dx * dx < f.r2;
+        return summation::circle_centre_inside(row.dy2, dx, f.r2);
     }
     static double weight(const CircleFrame& f, const CircleRow& row, double fi, double x) {
         return summation::disc_pixel_weight(f.disc, 0.0, (fi - 0.5) - x, row.y0, (fi + 0.5) - x,
@@ -94,12 +90,10 @@ struct Rectangle {
         return {f.c, f.s, f.hw, f.hh, f.ext_x, f.ext_y, w * h};
     }
     static bool inside(const TurnedFrame& f, const TurnedRow& t, double dx) {
-        return std::fabs(f.c * dx + t.s_dy) < f.p && std::fabs(t.c_dy - f.s * dx) < f.q;
+        return summation::rect_detail::centre_inside(t, dx, f.c, f.s, f.p, f.q);
     }
     static double weight(const TurnedFrame& f, const TurnedRow& t, double fi, double x) {
-        geometry::Point corners[geometry::RECT_CLIP_CAPACITY];
-        summation::turned_corners(t, fi, x, f.c, f.s, corners);
-        return geometry::clipped_pixel_weight(corners, f.p, f.q);
+        return summation::rect_detail::pixel_weight(t, fi, x, f.c, f.s, f.p, f.q);
     }
 };
 
@@ -111,12 +105,10 @@ struct Ellipse {
         return {f.c, f.s, a, b, f.ex, f.ey, (a * PI) * b};
     }
     static bool inside(const TurnedFrame& f, const TurnedRow& t, double dx) {
-        return summation::ellip_detail::unit_radius2(t, dx, f.c, f.s, f.p, f.q) < 1.0;
+        return summation::ellip_detail::centre_inside(t, dx, f.c, f.s, f.p, f.q);
     }
     static double weight(const TurnedFrame& f, const TurnedRow& t, double fi, double x) {
-        geometry::Point quad[4];
-        summation::turned_corners(t, fi, x, f.c, f.s, quad);
-        return geometry::ellipse_pixel_weight(quad, f.p, f.q);
+        return summation::ellip_detail::pixel_weight(t, fi, x, f.c, f.s, f.p, f.q);
     }
 };
 

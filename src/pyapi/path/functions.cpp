@@ -17,21 +17,11 @@ namespace {
 
 constexpr const char* FINITE_CENTRES = "x and y must be finite float64 arrays";
 
-struct Centres {
-    std::span<const double> xs;
-    std::span<const double> ys;
-};
+using support::Centres;
 
 // The centre vectors of a many-aperture path function, checked.
 Outcome<Centres> centres(VectorArg xs, VectorArg ys) {
-    auto x = support::vector_slice(xs, "x");
-    if (!x.ok()) return x.error();
-    auto y = support::vector_slice(ys, "y");
-    if (!y.ok()) return y.error();
-    if (auto error = support::validate_many_weights_inputs(x.value(), y.value(), FINITE_CENTRES)) {
-        return *error;
-    }
-    return Centres{x.value(), y.value()};
+    return support::finite_centre_slices(xs, ys, FINITE_CENTRES);
 }
 
 // The raster of the path at (x, y) over a box.

@@ -11,6 +11,7 @@
 #include "geometry/shape_frames.hpp"
 #include "pyapi/summation/circle.hpp"
 #include "pyapi/summation/ellipse.hpp"
+#include "pyapi/summation/rect.hpp"
 #include "pyapi/summation/slice.hpp"
 
 namespace quorvantel::pyapi::raster {
@@ -30,13 +31,8 @@ struct RingExactCell {
           inner(summation::disc_bounds(r_in)),
           has_inner(r_in != 0.0) {}
 
-    struct Row {
-        double dy2, y0, y1;
-    };
-    Row row(double fy) const {
-        const double dy = fy - y;
-        return {dy * dy, (fy - 0.5) - y, (fy + 0.5) - y};
-    }
+    using Row = summation::CircleRow;
+    Row row(double fy) const { return summation::circle_row(fy, y); }
     double operator()(const Row& r, double fx) const {
         const double dx = fx - x;
         const double d2 = r.dy2 + dx * dx;
@@ -63,8 +59,7 @@ struct CircCenterCell : CentreCell<CircCenterCell> {
         return dy * dy;
     }
     bool inside(double dy2, double fx) const {
-        const double dx = fx - x;
-        return dy2 + dx * dx < r2;
+        return summation::circle_centre_inside(dy2, fx - x, r2);
     }
 };
 
@@ -82,9 +77,7 @@ struct Turned {
 struct RectExactCell : Turned {
     double hw, hh;
     double operator()(const summation::TurnedRow& r, double fx) const {
-        geometry::Point buf[geometry::RECT_CLIP_CAPACITY];
-        corners(r, fx, buf);
-        return geometry::clipped_pixel_weight(buf, hw, hh);
+        return summation::rect_detail::pixel_weight(r, fx, x, c, s, hw, hh);
     }
 };
 
@@ -92,8 +85,7 @@ struct RectCenterCell : Turned, CentreCell<RectCenterCell> {
     double hw, hh;
     using CentreCell<RectCenterCell>::operator();
     bool inside(const summation::TurnedRow& r, double fx) const {
-        const double dx = fx - x;
-        return std::fabs(c * dx + r.s_dy) < hw && std::fabs(r.c_dy - s * dx) < hh;
+        return summation::rect_detail::centre_inside(r, fx - x, c, s, hw, hh);
     }
 };
 
@@ -107,9 +99,7 @@ struct EllipExactCell : Turned {
     double a, b;
     explicit EllipExactCell(const PlacedEllipse& e) : Turned{e.x, e.y, e.c, e.s}, a(e.a), b(e.b) {}
     double operator()(const summation::TurnedRow& r, double fx) const {
-        geometry::Point quad[4];
-        corners(r, fx, quad);
-        return geometry::ellipse_pixel_weight(quad, a, b);
+        return summation::ellip_detail::pixel_weight(r, fx, x, c, s, a, b);
     }
 };
 
@@ -119,7 +109,7 @@ struct EllipCenterCell : Turned, CentreCell<EllipCenterCell> {
         : Turned{e.x, e.y, e.c, e.s}, a(e.a), b(e.b) {}
     using CentreCell<EllipCenterCell>::operator();
     bool inside(const summation::TurnedRow& r, double fx) const {
-        return summation::ellip_detail::unit_radius2(r, fx - x, c, s, a, b) < 1.0;
+        return summation::ellip_detail::centre_inside(r, fx - x, c, s, a, b);
     }
 };
 

@@ -29,6 +29,23 @@ inline DiscBounds disc_bounds(double r) {
     return {r, m * m, p * p};
 }
 
+// A pixel row about an aperture centre y: the squared offset of its centre
+// and the offsets of its lower and upper edges.
+struct CircleRow {
+    double dy2;
+    double y0;
+    double y1;
+};
+
+inline CircleRow circle_row(double fj, double y) {
+    const double dy = fj - y;
+    return {dy * dy, (fj - 0.5) - y, (fj + 0.5) - y};
+}
+
+// The strict test of the pixel centre at column offset dx of a row at
+// squared offset dy2 against the circle of squared radius r2.
+inline bool circle_centre_inside(double dy2, double dx, double r2) { return dy2 + dx * dx < r2; }
+
 template <class T>
 struct CircCaptures {
     DiscBounds outer;
@@ -105,11 +122,10 @@ Totals ring_exact_aperture(const CircCaptures<T>& c, double x, double y) {
     Totals totals{0.0, 0.0};
     if (!range.empty()) {
         totals = fold_rows(c.values, c.nx, range, totals, [&](std::int64_t j, const T* row, Totals t) {
-            const double fj = static_cast<double>(j);
-            const double dy = fj - y;
-            const double dy2 = dy * dy;
-            const double y0 = (fj - 0.5) - y;
-            const double y1 = (fj + 0.5) - y;
+            const CircleRow terms = circle_row(static_cast<double>(j), y);
+            const double dy2 = terms.dy2;
+            const double y0 = terms.y0;
+            const double y1 = terms.y1;
             // The weight of any pixel of the row, 0 for one wholly outside.
             const auto weight = [&](std::int64_t i) {
                 const double fi = static_cast<double>(i);
@@ -171,7 +187,7 @@ Totals circ_center_aperture(const CircCenterCaptures<T>& c, double x, double y) 
             const double dy = fj - y;
             return dy * dy;
         },
-        [&](double dy2, double dx) { return dy2 + dx * dx < c.r2; });
+        [&](double dy2, double dx) { return circle_centre_inside(dy2, dx, c.r2); });
 }
 
 // The kernels, one instance per element type.

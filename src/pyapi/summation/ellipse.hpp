@@ -73,6 +73,21 @@ inline double unit_radius2(const TurnedRow& row, double dx, double c, double s, 
     return u * u + v * v;
 }
 
+// The strict test of the pixel centre at column offset dx of a turned row
+// against the ellipse.
+inline bool centre_inside(const TurnedRow& row, double dx, double c, double s, double a,
+                          double b) {
+    return unit_radius2(row, dx, c, s, a, b) < 1.0;
+}
+
+// The exact weight of pixel column fi of a turned row.
+inline double pixel_weight(const TurnedRow& row, double fi, double x, double c, double s,
+                           double a, double b) {
+    geometry::Point quad[4];
+    turned_corners(row, fi, x, c, s, quad);
+    return geometry::ellipse_pixel_weight(quad, a, b);
+}
+
 }  // namespace ellip_detail
 
 template <class T>
@@ -111,9 +126,7 @@ Totals ellip_exact_aperture(const EllipCaptures<T>& c, double x, double y) {
                 const double rho2 = ellip_detail::unit_radius2(turned, dx, cs, sn, a, b);
                 if (rho2 < c.e_in2) return 1.0;
                 if (rho2 > c.e_out2) return 0.0;
-                geometry::Point quad[4];
-                turned_corners(turned, fi, x, cs, sn, quad);
-                return geometry::ellipse_pixel_weight(quad, a, b);
+                return ellip_detail::pixel_weight(turned, fi, x, cs, sn, a, b);
             };
             for (std::int64_t i = range.i0; i < range.i1; ++i) add_weighted<true>(t, weight(i), row[i]);
             return t;
@@ -130,7 +143,7 @@ Totals ellip_center_aperture(const EllipCenterCaptures<T>& c, double x, double y
     return sum_centres(
         c.values, c.nx, range, x, [&](double fj) { return turned_row(fj, y, c.c, c.s); },
         [&](const TurnedRow& t, double dx) {
-            return ellip_detail::unit_radius2(t, dx, c.c, c.s, c.a, c.b) < 1.0;
+            return ellip_detail::centre_inside(t, dx, c.c, c.s, c.a, c.b);
         });
 }
 

@@ -84,6 +84,21 @@ inline std::pair<double, double> band(double k, double inv_k, double m, double h
 
 inline constexpr double MIN_RUN = 4.0;
 
+// The strict test of the pixel centre at column offset dx of a turned row
+// against the rectangle |u| < hw, |v| < hh.
+inline bool centre_inside(const TurnedRow& row, double dx, double c, double s, double hw,
+                          double hh) {
+    return std::fabs(c * dx + row.s_dy) < hw && std::fabs(row.c_dy - s * dx) < hh;
+}
+
+// The exact weight of pixel column fi of a turned row.
+inline double pixel_weight(const TurnedRow& row, double fi, double x, double c, double s,
+                           double hw, double hh) {
+    geometry::Point buf[geometry::RECT_CLIP_CAPACITY];
+    turned_corners(row, fi, x, c, s, buf);
+    return geometry::clipped_pixel_weight(buf, hw, hh);
+}
+
 }  // namespace rect_detail
 
 template <class T>
@@ -116,9 +131,8 @@ Totals rect_exact_aperture(const RectCaptures<T>& c, double x, double y) {
                 const auto [au, av] = offsets(i);
                 if (au <= in_u && av <= in_v) return 1.0;
                 if (au >= out_u || av >= out_v) return 0.0;
-                geometry::Point buf[geometry::RECT_CLIP_CAPACITY];
-                turned_corners(turned, static_cast<double>(i), x, cs, sn, buf);
-                return geometry::clipped_pixel_weight(buf, c.hw, c.hh);
+                return rect_detail::pixel_weight(turned, static_cast<double>(i), x, cs, sn, c.hw,
+                                                 c.hh);
             };
             // Along a row u and v each change monotonically, in floating point
             // too, so the whole pixels form one run [a, b), estimated from the
@@ -154,7 +168,7 @@ Totals rect_center_aperture(const RectCenterCaptures<T>& c, double x, double y) 
     return sum_centres(
         c.values, c.nx, range, x, [&](double fj) { return turned_row(fj, y, c.c, c.s); },
         [&](const TurnedRow& t, double dx) {
-            return std::fabs(c.c * dx + t.s_dy) < c.hw && std::fabs(t.c_dy - c.s * dx) < c.hh;
+            return rect_detail::centre_inside(t, dx, c.c, c.s, c.hw, c.hh);
         });
 }
 

@@ -33,16 +33,16 @@ Outcome<Centres> centre_slices(VectorArg xs, VectorArg ys) {
     return Centres{x.value(), y.value()};
 }
 
-Check validate_many_weights_inputs(std::span<const double> xs, std::span<const double> ys,
-                                   const char* finite_message) {
-    if (auto error = matching_lengths(xs, ys)) return error;
-    for (double v : xs) {
+Outcome<Centres> finite_centre_slices(VectorArg xs, VectorArg ys, const char* finite_message) {
+    auto centres = centre_slices(xs, ys);
+    if (!centres.ok()) return centres.error();
+    for (double v : centres.value().xs) {
         if (!std::isfinite(v)) return Error::value(finite_message);
     }
-    for (double v : ys) {
+    for (double v : centres.value().ys) {
         if (!std::isfinite(v)) return Error::value(finite_message);
     }
-    return std::nullopt;
+    return centres;
 }
 
 }  // namespace quorvantel::pyapi::support

@@ -90,10 +90,6 @@ inline Outcome<ImageView<float>> data_slice_f32(ImageArg<float> array) {
     return data_slice_typed<float>(array);
 }
 
-// Equal lengths, then every x and then every y finite.
-Check validate_many_weights_inputs(std::span<const double> xs, std::span<const double> ys,
-                                   const char* finite_message);
-
 // The shared length rule of every many-aperture function.
 Check matching_lengths(std::span<const double> xs, std::span<const double> ys);
 
@@ -103,5 +99,9 @@ struct Centres {
     std::span<const double> ys;
 };
 Outcome<Centres> centre_slices(VectorArg xs, VectorArg ys);
+
+// The centres of a many-aperture weights call: as centre_slices, then every
+// x and then every y finite, else ValueError(finite_message).
+Outcome<Centres> finite_centre_slices(VectorArg xs, VectorArg ys, const char* finite_message);
 
 }  // namespace quorvantel::pyapi::support

@@ -16,7 +16,8 @@ struct Pill {
     static constexpr std::size_t parameters = 4;
     static constexpr bool dimensions_first = false;
     static constexpr Messages messages(Mode m) {
-        return m == Mode::Exact ? Messages{"invalid pill weights shape", "invalid pill weights parameters"}
+        return m == Mode::Exact ? Messages{"invalid pill weights shape",
+                                           "invalid pill weights parameters"}
                                 : Messages{"invalid pill center weights shape",
                                            "invalid pill center weights parameters"};
     }
@@ -36,9 +37,8 @@ struct Pill {
     template <Mode M>
     static Raster values(const Constants& k, std::int64_t x_min, std::int64_t y_min,
                          std::uint64_t ny, std::uint64_t nx, double x, double y) {
-        const auto build = M == Mode::Exact ? &raster::weights_pill_exact_values
-                                            : &raster::weights_pill_center_values;
-        return build(x_min, y_min, ny, nx, x, y, k.w, k.a, k.b, k.frame.c, k.frame.s);
+        return by_mode<M>(raster::weights_pill_exact_values, raster::weights_pill_center_values)(
+            x_min, y_min, ny, nx, x, y, k.w, k.a, k.b, k.frame.c, k.frame.s);
     }
 };
 
@@ -73,10 +73,10 @@ struct PillAnnulus {
     template <Mode M>
     static Raster values(const Constants& k, std::int64_t x_min, std::int64_t y_min,
                          std::uint64_t ny, std::uint64_t nx, double x, double y) {
-        const auto build = M == Mode::Exact ? &raster::weights_pill_ann_exact_values
-                                            : &raster::weights_pill_ann_center_values;
-        return build(x_min, y_min, ny, nx, x, y, k.w_in, k.a_in, k.b_in, k.w_out, k.a_out,
-                     k.b_out, k.in.c, k.in.s, k.out.c, k.out.s);
+        return by_mode<M>(raster::weights_pill_ann_exact_values,
+                          raster::weights_pill_ann_center_values)(
+            x_min, y_min, ny, nx, x, y, k.w_in, k.a_in, k.b_in, k.w_out, k.a_out, k.b_out, k.in.c,
+            k.in.s, k.out.c, k.out.s);
     }
 };
 

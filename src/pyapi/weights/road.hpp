@@ -30,15 +30,10 @@ struct Weights<Shape, M, std::index_sequence<I...>> {
 
     static Outcome<support::OwnedObject> many(support::VectorArg xs, support::VectorArg ys,
                                               Param<I>... params) {
-        auto x = support::vector_slice(xs, "x");
-        if (!x.ok()) return x.error();
-        auto y = support::vector_slice(ys, "y");
-        if (!y.ok()) return y.error();
-        const std::span<const double> xv = x.value();
-        const std::span<const double> yv = y.value();
-        if (auto error = support::validate_many_weights_inputs(xv, yv, messages.shape)) {
-            return *error;
-        }
+        auto centres = support::finite_centre_slices(xs, ys, messages.shape);
+        if (!centres.ok()) return centres.error();
+        const std::span<const double> xv = centres.value().xs;
+        const std::span<const double> yv = centres.value().ys;
         if (!Shape::accepted(params...)) return Error::value(messages.parameters);
         const auto k = Shape::constants(params...);
         auto outcomes = support::run_parallel_map(xv.size(), [&](std::uint64_t i) {

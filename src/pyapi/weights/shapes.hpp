@@ -26,6 +26,17 @@ struct Messages {
     const char* parameters;
 };
 
+// The raster builder of mode M, of the exact and center builders of a shape,
+// which take the same arguments.
+template <Mode M, class Builder>
+constexpr Builder by_mode(Builder exact, Builder center) {
+    if constexpr (M == Mode::Exact) {
+        return exact;
+    } else {
+        return center;
+    }
+}
+
 // The box of the per-aperture step, and the raster over a given box.
 #define QV_RASTER_ARGS                                                                        \
     std::int64_t x_min, std::int64_t y_min, std::uint64_t ny, std::uint64_t nx, double x, \
@@ -50,11 +61,8 @@ struct Circle {
     }
     template <Mode M>
     static Raster values(const Constants& k, QV_RASTER_ARGS) {
-        if constexpr (M == Mode::Exact) {
-            return raster::weights_circ_exact_values(x_min, y_min, ny, nx, x, y, k.r);
-        } else {
-            return raster::weights_circ_center_values(x_min, y_min, ny, nx, x, y, k.r);
-        }
+        return by_mode<M>(raster::weights_circ_exact_values,
+                          raster::weights_circ_center_values)(x_min, y_min, ny, nx, x, y, k.r);
     }
 };
 
@@ -80,13 +88,9 @@ struct CircularAnnulus {
     }
     template <Mode M>
     static Raster values(const Constants& k, QV_RASTER_ARGS) {
-        if constexpr (M == Mode::Exact) {
-            return raster::weights_circ_ann_exact_values(x_min, y_min, ny, nx, x, y, k.r_in,
-                                                         k.r_out);
-        } else {
-            return raster::weights_circ_ann_center_values(x_min, y_min, ny, nx, x, y, k.r_in,
-                                                          k.r_out);
-        }
+        return by_mode<M>(raster::weights_circ_ann_exact_values,
+                          raster::weights_circ_ann_center_values)(x_min, y_min, ny, nx, x, y,
+                                                                  k.r_in, k.r_out);
     }
 };
 
@@ -111,13 +115,9 @@ struct Rectangle {
     }
     template <Mode M>
     static Raster values(const Constants& k, QV_RASTER_ARGS) {
-        if constexpr (M == Mode::Exact) {
-            return raster::weights_rect_exact_values(x_min, y_min, ny, nx, x, y, k.hw, k.hh, k.c,
-                                                     k.s);
-        } else {
-            return raster::weights_rect_center_values(x_min, y_min, ny, nx, x, y, k.hw, k.hh,
-                                                      k.c, k.s);
-        }
+        return by_mode<M>(raster::weights_rect_exact_values,
+                          raster::weights_rect_center_values)(x_min, y_min, ny, nx, x, y, k.hw,
+                                                              k.hh, k.c, k.s);
     }
 };
 
@@ -151,13 +151,9 @@ struct RectangularAnnulus {
     static Raster values(const Constants& k, QV_RASTER_ARGS) {
         const auto& i = k.in;
         const auto& o = k.out;
-        if constexpr (M == Mode::Exact) {
-            return raster::weights_rect_ann_exact_values(x_min, y_min, ny, nx, x, y, i.hw, i.hh,
-                                                         o.hw, o.hh, i.c, i.s, o.c, o.s);
-        } else {
-            return raster::weights_rect_ann_center_values(x_min, y_min, ny, nx, x, y, i.hw, i.hh,
-                                                          o.hw, o.hh, i.c, i.s, o.c, o.s);
-        }
+        return by_mode<M>(raster::weights_rect_ann_exact_values,
+                          raster::weights_rect_ann_center_values)(
+            x_min, y_min, ny, nx, x, y, i.hw, i.hh, o.hw, o.hh, i.c, i.s, o.c, o.s);
     }
 };
 
@@ -187,11 +183,8 @@ struct Ellipse {
     template <Mode M>
     static Raster values(const Constants& k, QV_RASTER_ARGS) {
         const raster::PlacedEllipse e{x, y, k.a, k.b, k.frame.c, k.frame.s};
-        if constexpr (M == Mode::Exact) {
-            return raster::weights_ellip_exact_values(e, x_min, y_min, ny, nx);
-        } else {
-            return raster::weights_ellip_center_values(e, x_min, y_min, ny, nx);
-        }
+        return by_mode<M>(raster::weights_ellip_exact_values,
+                          raster::weights_ellip_center_values)(e, x_min, y_min, ny, nx);
     }
 };
 
@@ -226,11 +219,9 @@ struct EllipticalAnnulus {
     static Raster values(const Constants& k, QV_RASTER_ARGS) {
         const raster::PlacedEllipse outer{x, y, k.a_out, k.b_out, k.out.c, k.out.s};
         const raster::PlacedEllipse inner{x, y, k.a_in, k.b_in, k.in.c, k.in.s};
-        if constexpr (M == Mode::Exact) {
-            return raster::weights_ellip_ann_exact_values(outer, inner, x_min, y_min, ny, nx);
-        } else {
-            return raster::weights_ellip_ann_center_values(outer, inner, x_min, y_min, ny, nx);
-        }
+        return by_mode<M>(raster::weights_ellip_ann_exact_values,
+                          raster::weights_ellip_ann_center_values)(outer, inner, x_min,
+                                                                   y_min, ny, nx);
     }
 };
 
@@ -257,11 +248,8 @@ struct Wedge {
     }
     template <Mode M>
     static Raster values(const Constants& k, QV_RASTER_ARGS) {
-        if constexpr (M == Mode::Exact) {
-            return raster::weights_wedge_exact_values(x_min, y_min, ny, nx, x, y, k);
-        } else {
-            return raster::weights_wedge_center_values(x_min, y_min, ny, nx, x, y, k);
-        }
+        return by_mode<M>(raster::weights_wedge_exact_values,
+                          raster::weights_wedge_center_values)(x_min, y_min, ny, nx, x, y, k);
     }
 };
 
