@@ -25,7 +25,6 @@ using pyapi::apsum::Apsum;
 using pyapi::npix::Npix;
 using pyapi::support::function_row;
 using pyapi::support::FunctionRow;
-using pyapi::support::unbuilt_row;
 namespace ap = pyapi::apsum;
 namespace bb = pyapi::bbox;
 namespace np = pyapi::npix;
@@ -33,7 +32,6 @@ namespace wt = pyapi::weights;
 using PM = pyapi::path::PathMode;
 
 #define QV_ROW(name, params, entry) function_row<name, params, entry>()
-#define QV_UNBUILT(name, params) unbuilt_row<name, params>()
 #define QV_WEIGHTS(name, params, shape, mode, form) \
     QV_ROW(name, params, (&pyapi::weights::Weights<wt::shape, wt::Mode::mode>::form))
 
@@ -174,7 +172,6 @@ const FunctionRow FUNCTION_TABLE[] = {
 
 #undef QV_APSUM
 #undef QV_WEIGHTS
-#undef QV_UNBUILT
 #undef QV_ROW
 
 constexpr std::size_t FUNCTION_COUNT = std::size(FUNCTION_TABLE);
@@ -207,7 +204,6 @@ int module_exec(PyObject* module) {
         }
         PyMethodDef* records = method_records();
         for (std::size_t k = 0; k < MODULE_EXEC_ROWS; ++k) {
-            if (records[k].ml_meth == nullptr) continue;
             if (!pyapi::support::add_function(module, &records[k])) return -1;
         }
         const std::span<PyMethodDef> weights(records + MODULE_EXEC_ROWS,

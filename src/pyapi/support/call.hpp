@@ -270,10 +270,4 @@ inline FunctionRow function_row() {
     }
 }
 
-template <FixedString Name, FixedString Params>
-inline FunctionRow unbuilt_row() {
-    return {Name.text, TextSignature<Name, Params>::value.data(), nullptr,
-            METH_FASTCALL | METH_KEYWORDS};
-}
-
 }  // namespace quorvantel::pyapi::support

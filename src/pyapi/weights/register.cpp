@@ -6,7 +6,6 @@ namespace quorvantel::pyapi::weights {
 
 bool register_functions(PyObject* module, std::span<PyMethodDef> records) {
     for (PyMethodDef& record : records) {
-        if (record.ml_meth == nullptr) continue;
         if (!support::add_function(module, &record)) return false;
     }
     return true;

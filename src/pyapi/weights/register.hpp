@@ -7,8 +7,7 @@
 
 namespace quorvantel::pyapi::weights {
 
-// Adds, in order, every weights function that this build provides (records
-// with a null entry are not provided).  false with the Python exception of
+// Adds the weights functions, in order.  false with the Python exception of
 // the first failure set.
 bool register_functions(PyObject* module, std::span<PyMethodDef> records);
 
