@@ -247,8 +247,7 @@ PyObject* no_args_call(PyObject* /*module*/, PyObject* /*unused*/) {
 }
 
 // ---------------------------------------------------------------------------
-// One row of the function table.  `entry` is null for a function that this
-// build does not provide; such rows are not registered.
+// One row of the function table.
 
 struct FunctionRow {
     const char* name;
