@@ -82,7 +82,10 @@ inline double unit_disc_polygon_overlap(const Point* v, std::size_t n) {
         const Point q = v[(k + 1 == n) ? 0 : k + 1];
         total += unit_disc_edge_term(p, q);
     }
-    return std::fmin(std::fabs(total), kPi);
+    // std::fmin is a library call here; against a bound that is never NaN this
+    // gives the same value, a NaN total giving the bound.
+    const double area = std::fabs(total);
+    return area < kPi ? area : kPi;
 }
 
 }  // namespace quorvantel::geometry::detail
