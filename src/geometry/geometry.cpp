@@ -111,14 +111,20 @@ inline void clip_pass(const Point* pts, std::size_t n, Axis axis, Keep side, dou
         emit);
 }
 
-inline double shoelace_area(const Point* v, std::size_t n) {
+// Signed area, positive for a counter-clockwise polygon; fewer than three
+// vertices give 0.
+inline double shoelace_signed_area(const Point* v, std::size_t n) {
     if (n < 3) return 0.0;
     double s = 0.0;
     for (std::size_t k = 1; k < n; ++k) {
         s += v[k - 1].x * v[k].y - v[k - 1].y * v[k].x;
     }
     s += v[n - 1].x * v[0].y - v[n - 1].y * v[0].x;
-    return 0.5 * std::fabs(s);
+    return 0.5 * s;
+}
+
+inline double shoelace_area(const Point* v, std::size_t n) {
+    return std::fabs(shoelace_signed_area(v, n));
 }
 
 inline void wedge_push(WedgePolygon& poly, Point p) {
@@ -187,8 +193,11 @@ WedgePolygon clip_wedge_polygon_by_axis(const WedgePolygon& poly, Axis axis, Kee
     return out;
 }
 
-double wedge_polygon_rect_overlap_area(std::span<const Point> pts, double x_lo, double x_hi,
-                                       double y_lo, double y_hi) {
+namespace {
+
+// The polygon pts (3 points, or 4) clipped to [x_lo, x_hi] x [y_lo, y_hi].
+WedgePolygon clip_wedge_polygon_to_rect(std::span<const Point> pts, double x_lo, double x_hi,
+                                        double y_lo, double y_hi) {
     if (pts.size() < 3) {
         throw Fault("wedge polygon needs 3 or 4 points, got " + std::to_string(pts.size()));
     }
@@ -200,8 +209,21 @@ double wedge_polygon_rect_overlap_area(std::span<const Point> pts, double x_lo, 
     poly = clip_wedge_polygon_by_axis(poly, Axis::X, Keep::Greater, x_lo);
     poly = clip_wedge_polygon_by_axis(poly, Axis::X, Keep::Less, x_hi);
     poly = clip_wedge_polygon_by_axis(poly, Axis::Y, Keep::Greater, y_lo);
-    poly = clip_wedge_polygon_by_axis(poly, Axis::Y, Keep::Less, y_hi);
+    return clip_wedge_polygon_by_axis(poly, Axis::Y, Keep::Less, y_hi);
+}
+
+}  // namespace
+
+double wedge_polygon_rect_overlap_area(std::span<const Point> pts, double x_lo, double x_hi,
+                                       double y_lo, double y_hi) {
+    const WedgePolygon poly = clip_wedge_polygon_to_rect(pts, x_lo, x_hi, y_lo, y_hi);
     return shoelace_area(poly.pts, poly.count);
+}
+
+double wedge_polygon_rect_signed_area(std::span<const Point> pts, double x_lo, double x_hi,
+                                      double y_lo, double y_hi) {
+    const WedgePolygon poly = clip_wedge_polygon_to_rect(pts, x_lo, x_hi, y_lo, y_hi);
+    return shoelace_signed_area(poly.pts, poly.count);
 }
 
 double circle_polygon_overlap_area_scaled(std::span<const Point> pts, double r) {

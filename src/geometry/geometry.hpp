@@ -45,6 +45,13 @@ WedgePolygon clip_wedge_polygon_by_axis(const WedgePolygon& poly, Axis axis, Kee
 double wedge_polygon_rect_overlap_area(std::span<const Point> pts, double x_lo, double x_hi,
                                        double y_lo, double y_hi);
 
+// The same clip with the sign kept: the integral over the rectangle of the
+// polygon's winding number, so positive where a simple polygon runs
+// counter-clockwise, and for a self-intersecting one each lobe counted with
+// the sense in which it is run.
+double wedge_polygon_rect_signed_area(std::span<const Point> pts, double x_lo, double x_hi,
+                                      double y_lo, double y_hi);
+
 // Area of disc(0, r) inside a polygon of 3 to 8 vertices (either orientation).
 double circle_polygon_overlap_area_scaled(std::span<const Point> pts, double r);
 

@@ -27,6 +27,15 @@ inline double wrap_angle(double t) {
     return r;
 }
 
+// The sweep of an arc from `start` to `end` = span + start: the wrapped
+// difference, except that an arc whose difference comes out at a whole turn
+// or more by rounding (a span just below 2 pi) sweeps the whole turn rather
+// than its wrap, 0.
+inline double arc_sweep(double start, double end) {
+    const double d = end - start;
+    return d < WEDGE_TWO_PI ? wrap_angle(d) : WEDGE_TWO_PI;
+}
+
 struct WedgeFrame {
     double r_in;
     double r_out;
@@ -39,7 +48,7 @@ struct WedgeFrame {
     double a0, a1, b0, b1;
     // Arc ends relative to the centre: A0, A1 on the inner circle, B0, B1 on the outer.
     Point A0, A1, B0, B1;
-    // The sweeps wrap(a1 - a0) and wrap(b1 - b0) of the computed ends, with the slack.
+    // The sweeps of the computed ends (arc_sweep), with the slack.
     double sweep_in;
     double sweep_out;
     // sin(dtheta) < 0: the arc spans more than half a turn.
@@ -71,8 +80,8 @@ inline WedgeFrame wedge_frame(double r_in, double r_out, double theta_in, double
     f.A1 = on_circle(r_in, f.a1);
     f.B0 = on_circle(r_out, f.b0);
     f.B1 = on_circle(r_out, f.b1);
-    f.sweep_in = wrap_angle(f.a1 - f.a0) + WEDGE_SWEEP_SLACK;
-    f.sweep_out = wrap_angle(f.b1 - f.b0) + WEDGE_SWEEP_SLACK;
+    f.sweep_in = arc_sweep(f.a0, f.a1) + WEDGE_SWEEP_SLACK;
+    f.sweep_out = arc_sweep(f.b0, f.b1) + WEDGE_SWEEP_SLACK;
     f.reflex_in = std::sin(dtheta_in) < 0.0;
     f.reflex_out = std::sin(dtheta_out) < 0.0;
 

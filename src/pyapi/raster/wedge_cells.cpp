@@ -99,6 +99,7 @@ WedgeCenterCell::Row WedgeCenterCell::row(double fy) const {
         const Point& from = ends[e][0];
         const Point& to = ends[e][1];
         r.straddles[e] = (from.y > r.dy) != (to.y > r.dy);
+        r.rises[e] = to.y > r.dy;
         if (r.straddles[e]) {
             r.crossing[e] = from.x + (to.x - from.x) * (r.dy - from.y) / (to.y - from.y);
         }
@@ -109,27 +110,39 @@ WedgeCenterCell::Row WedgeCenterCell::row(double fy) const {
 double WedgeCenterCell::operator()(const Row& r, double fx) const {
     const double dx = fx - x;
     const double d2 = r.dy2 + dx * dx;
-    const bool in_q = crosses(r, A0A1, dx) ^ crosses(r, A1B1, dx) ^
-                      crosses(r, B1B0, dx) ^ crosses(r, B0A0, dx);
-    if (in_q) {
-        // Between the chords of two arcs that both exceed half a turn.
-        if (f->reflex_in && f->reflex_out) return 0.0;
-    } else {
-        if (d2 >= r_out2) return 0.0;
-        const double theta = std::atan2(r.dy, dx);
-        const bool in_sweep = geometry::wrap_angle(theta - f->b0) <= f->sweep_out;
-        const bool in_triangle =
-            crosses(r, OB1, dx) ^ crosses(r, B1B0, dx) ^ crosses(r, B0O, dx);
-        const bool in_segment =
-            f->reflex_out ? (in_sweep || in_triangle) : (in_sweep && !in_triangle);
-        if (!in_segment) return 0.0;
+    // Winding number of A0, B0, B1, A1 about the point: the edges are held
+    // the other way round (A0 A1 B1 B0), so one crossed going down adds 1.
+    int w = 0;
+    for (const Edge e : {A0A1, A1B1, B1B0, B0A0}) {
+        if (crosses(r, e, dx)) w += r.rises[e] ? -1 : 1;
     }
-    if (d2 >= r_in2) return 1.0;
-    const double theta = std::atan2(r.dy, dx);
-    const bool in_sweep = geometry::wrap_angle(theta - f->a0) <= f->sweep_in;
-    const bool in_triangle = crosses(r, OA1, dx) ^ crosses(r, A1A0, dx) ^ crosses(r, A0O, dx);
-    const bool in_segment = f->reflex_in ? (in_sweep || in_triangle) : (in_sweep && !in_triangle);
-    return in_segment ? 0.0 : 1.0;
+    // Inside when w + [in the outer segment] - [in the inner segment] >= 1;
+    // a segment is looked at only when it can decide.
+    if (w >= 2) return 1.0;
+    if (w <= -1) return 0.0;
+    double theta = 0.0;
+    bool have_theta = false;
+    const auto angle = [&] {
+        if (!have_theta) theta = std::atan2(r.dy, dx);
+        have_theta = true;
+        return theta;
+    };
+    const auto in_segment = [&](double radius2, double start, double sweep, bool reflex,
+                                bool in_triangle) {
+        if (d2 >= radius2) return false;
+        const bool in_sweep = geometry::wrap_angle(angle() - start) <= sweep;
+        return reflex ? (in_sweep || in_triangle) : (in_sweep && !in_triangle);
+    };
+    const auto outer = [&] {
+        return in_segment(r_out2, f->b0, f->sweep_out, f->reflex_out,
+                          crosses(r, OB1, dx) ^ crosses(r, B1B0, dx) ^ crosses(r, B0O, dx));
+    };
+    const auto inner = [&] {
+        return in_segment(r_in2, f->a0, f->sweep_in, f->reflex_in,
+                          crosses(r, OA1, dx) ^ crosses(r, A1A0, dx) ^ crosses(r, A0O, dx));
+    };
+    if (w == 1) return (!inner() || outer()) ? 1.0 : 0.0;
+    return (outer() && !inner()) ? 1.0 : 0.0;
 }
 
 WedgeExactCell::WedgeExactCell(double cx, double cy, const geometry::WedgeFrame& frame)
@@ -163,9 +176,8 @@ double WedgeExactCell::operator()(const Row& r, double fx) const {
     const Point quad[4] = {f->A0, f->B0, f->B1, f->A1};
     const Point outer_triangle[3] = {O, f->B0, f->B1};
     const Point inner_triangle[3] = {O, f->A0, f->A1};
-    double a_q = geometry::wedge_polygon_rect_overlap_area(quad, xlo, xhi, r.ylo, r.yhi);
-    // Between the chords of two arcs that both exceed half a turn: a gap.
-    if (f->reflex_in && f->reflex_out) a_q = -a_q;
+    // Signed: positive where A0, B0, B1, A1 runs counter-clockwise.
+    const double a_q = geometry::wedge_polygon_rect_signed_area(quad, xlo, xhi, r.ylo, r.yhi);
     const double s_out = over_cones(outer_cones, square, disc_part(r_out));
     const double s_in = over_cones(inner_cones, square, disc_part(r_in));
     const double t_out =

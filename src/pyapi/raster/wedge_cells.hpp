@@ -1,9 +1,12 @@
-// Cell rules of the wedge rasters.  The wedge is taken apart into the
-// quadrilateral Q (A0, A1, B1, B0) between the arc ends, the outer segment cut
-// off by the chord B0 B1 and the inner segment cut off by A0 A1: Q plus the
-// outer segment minus the inner one.  When both arcs span more than half a
-// turn, Q is the gap between the two chords rather than part of the wedge, so
-// there it is taken away instead (exact) or counts as outside (centre).
+// Cell rules of the wedge rasters.  The outline runs along the inner arc from
+// A0 to A1, the side A1 B1, the outer arc back from B1 to B0 and the side B0
+// A0.  By Green's theorem it is taken apart into the quadrilateral Q (A0, B0,
+// B1, A1), the outer segment cut off by the chord B0 B1 and the inner segment
+// cut off by A0 A1: minus the winding number of the outline is the winding
+// number of Q plus [in the outer segment] less [in the inner segment].  A
+// simple outline always runs clockwise (the outside of the outer arc reaches
+// infinity without meeting it), so for every wedge whose outline does not
+// cross itself that sum is 1 inside and 0 outside, whatever the spans.
 #pragma once
 
 #include <cmath>
@@ -28,6 +31,7 @@ struct WedgeCenterCell {
         double dy;
         double dy2;
         bool straddles[EDGES];
+        bool rises[EDGES];       // the edge runs upwards through the row (when it straddles)
         double crossing[EDGES];  // abscissa where the edge meets the row (when it straddles)
     };
     Row row(double fy) const;
