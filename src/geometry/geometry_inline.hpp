@@ -73,19 +73,30 @@ inline double unit_disc_edge_term(Point p, Point q) {
     return edge;
 }
 
-// Area of the unit disc inside the polygon v[0..n-1] (either orientation),
-// capped at pi; a NaN total also gives pi.
-inline double unit_disc_polygon_overlap(const Point* v, std::size_t n) {
+// Signed area of the unit disc inside the polygon v[0..n-1], positive for a
+// counter-clockwise polygon; NaN or infinite when the vertices are so far out
+// that their products overflow.
+inline double unit_disc_polygon_signed_overlap(const Point* v, std::size_t n) {
     double total = 0.0;
     for (std::size_t k = 0; k < n; ++k) {
         const Point p = v[k];
         const Point q = v[(k + 1 == n) ? 0 : k + 1];
         total += unit_disc_edge_term(p, q);
     }
-    // std::fmin is a library call here; against a bound that is never NaN this
-    // gives the same value, a NaN total giving the bound.
+    return total;
+}
+
+// |total| capped at pi, a NaN total giving pi.  std::fmin is a library call
+// here; against a bound that is never NaN this gives the same value.
+inline double capped_disc_area(double total) {
     const double area = std::fabs(total);
     return area < kPi ? area : kPi;
+}
+
+// Area of the unit disc inside the polygon v[0..n-1] (either orientation),
+// capped at pi; a NaN total also gives pi.
+inline double unit_disc_polygon_overlap(const Point* v, std::size_t n) {
+    return capped_disc_area(unit_disc_polygon_signed_overlap(v, n));
 }
 
 }  // namespace quorvantel::geometry::detail

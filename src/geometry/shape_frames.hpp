@@ -124,11 +124,15 @@ inline double clipped_pixel_weight(Point (&a)[RECT_CLIP_CAPACITY], double hw, do
 // counts), else the disc-quadrilateral overlap in the unit frame scaled back
 // by a b and clamped to [0, 1].  quad holds the pixel's corners, counter-
 // clockwise in the ellipse frame, and is scaled to the unit frame in place.
+// A pixel whose overlap is not finite (mapped corners so far out that their
+// products overflow) weighs 0, not the capped pi of a NaN.
 // The overlap part is kept out of line so that pixel loops stay small for the
 // pixels that bounds and corners decide.
 [[gnu::noinline]] inline double ellipse_crossing_weight(const Point (&quad)[4], double a,
                                                         double b) {
-    double w = b * (a * detail::unit_disc_polygon_overlap(quad, 4));
+    const double total = detail::unit_disc_polygon_signed_overlap(quad, 4);
+    if (!std::isfinite(total)) return 0.0;
+    double w = b * (a * detail::capped_disc_area(total));
     if (w < 0.0) w = 0.0;
     if (w > 1.0) w = 1.0;
     return w;

@@ -69,13 +69,15 @@ CircCaptures<T> circ_ann_captures(const T* values, std::uint64_t ny, std::uint64
 }
 
 // Exact weight of a pixel under one circle: 1 inside, 0 outside, else the
-// clamped overlap of the disc with the pixel [x0, x1] x [y0, y1].
+// clamped overlap of the disc with the pixel [x0, x1] x [y0, y1].  A radius
+// whose square overflows can make the overlap NaN; such a pixel weighs 0, as
+// the sums, which skip every weight that is not positive, have it.
 inline double disc_pixel_weight(const DiscBounds& d, double d2, double x0, double y0, double x1,
                                 double y1) {
     if (d2 < d.inside2) return 1.0;
     if (d2 > d.outside2) return 0.0;
     double w = geometry::circ_rect_overlap(x0, y0, x1, y1, d.r);
-    if (w < 0.0) w = 0.0;
+    if (!(w >= 0.0)) w = 0.0;
     if (w > 1.0) w = 1.0;
     return w;
 }
