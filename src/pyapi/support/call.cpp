@@ -48,10 +48,16 @@ bool bind_arguments(const char* function, const std::string_view* names, std::si
         PyObject* key = PyTuple_GET_ITEM(kwnames, k);
         Py_ssize_t size = 0;
         const char* utf8 = PyUnicode_AsUTF8AndSize(key, &size);
-        if (utf8 == nullptr) return false;
-        const std::string_view keyword(utf8, static_cast<std::size_t>(size));
         std::size_t index = 0;
-        while (index < count && names[index] != keyword) ++index;
+        if (utf8 == nullptr) {
+            // A name that UTF-8 cannot hold (a lone surrogate) names no
+            // parameter: it is unexpected like any other.
+            PyErr_Clear();
+            index = count;
+        } else {
+            const std::string_view keyword(utf8, static_cast<std::size_t>(size));
+            while (index < count && names[index] != keyword) ++index;
+        }
         if (index == count) {
             PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", function,
                          key);
