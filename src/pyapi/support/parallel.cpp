@@ -8,12 +8,15 @@
 #include <tbb/task_arena.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
+#include <thread>
 
 #include <pthread.h>
 #include <sys/mman.h>
@@ -154,37 +157,66 @@ Pool& pool() {
 // The running pool, or null when this process cannot use one: a child that
 // lost its pool in a fork, or a pool whose threads cannot be made now.
 // Without a pool every batch runs on the calling thread, with the same bits.
+void warm_workers(Pool& p);
+
 Pool* running_pool() {
     if (pool_lost_in_fork.load()) return nullptr;
     try {
-        return &pool();
+        Pool& p = pool();
+        static std::once_flag warmed;
+        std::call_once(warmed, [&] { warm_workers(p); });
+        return &p;
     } catch (...) {
         return nullptr;
     }
 }
 
-// Collects the first fault of a batch while letting every task finish.
+// Collects the first fault of a batch while letting every task finish.  An
+// allocation that fails on a worker is kept as such, so that the caller
+// reports it as the serial run of the same call does, not as a broken
+// invariant.  Recording allocates nothing but the message; when even that
+// fails, the fault is taken for running out of memory.
 struct FaultSlot {
     std::mutex guard;
     std::string message;
     bool set = false;
+    bool out_of_memory = false;
 
-    void record(const char* what) {
+    void record(const char* what, bool memory) noexcept {
         std::lock_guard<std::mutex> hold(guard);
-        if (!set) {
+        if (set) return;
+        set = true;
+        out_of_memory = memory;
+        if (memory) return;
+        try {
             message = what;
-            set = true;
+        } catch (...) {
+            out_of_memory = true;
         }
     }
+    // A thread's record of the exceptions it throws lives in the C++
+    // runtime's thread-local data, which the C library makes on the thread's
+    // first use of it and, when it cannot, ends the process.  A worker's
+    // first throw is often an allocation that fails, so each worker asks for
+    // that data before any work it runs, while there is usually memory for it.
     template <class F>
-    void run(F&& f) {
+    void run(F&& f) noexcept {
+        [[maybe_unused]] volatile int in_flight = std::uncaught_exceptions();  // not elided
         try {
             f();
+        } catch (const std::bad_alloc&) {
+            record(nullptr, true);
         } catch (const std::exception& e) {
-            record(e.what());
+            record(e.what(), false);
         } catch (...) {
-            record("internal fault on a worker thread");
+            record("internal fault on a worker thread", false);
         }
+    }
+    // After the batch: the first fault, thrown on the calling thread.
+    void rethrow() const {
+        if (!set) return;
+        if (out_of_memory) throw std::bad_alloc();
+        throw Fault(message);
     }
 };
 
@@ -229,6 +261,30 @@ bool run_and_wait(Pool& p, FaultSlot& fault, const Body& body) {
     return true;
 }
 
+// Has every worker of a new pool run one piece of work, so that each makes
+// its thread-local data (see FaultSlot::run) now, while the address space
+// that the pool's start found is still there, not at its first piece of
+// work, which may come only when memory has run out.  Each piece waits for
+// the others, so that no worker takes two, but never past a second.
+void warm_workers(Pool& p) {
+    const std::size_t n = p.workers;
+    std::atomic<std::size_t> arrived{0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    FaultSlot fault;
+    run_and_wait(p, fault, [&] {
+        tbb::parallel_for(
+            tbb::blocked_range<std::size_t>(0, n, 1),
+            [&](const tbb::blocked_range<std::size_t>&) {
+                fault.run([] {});
+                arrived.fetch_add(1);
+                while (arrived.load() < n && std::chrono::steady_clock::now() < deadline) {
+                    std::this_thread::yield();
+                }
+            },
+            tbb::simple_partitioner());
+    });
+}
+
 // Runs task(i) for every i < count on the pool (divided by `partitioner`),
 // or in index order on the calling thread when there is no pool.  The first
 // fault is thrown after all tasks have run.
@@ -246,7 +302,7 @@ void run_all(std::size_t count, TaskRef task, const Partitioner& partitioner) {
             partitioner);
     });
     if (!pooled) tasks(0, count);
-    if (fault.set) throw Fault(fault.message);
+    fault.rethrow();
 }
 
 }  // namespace
