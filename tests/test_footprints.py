@@ -47,8 +47,10 @@ def _wedge_box(x, y, r_in, r_out, th_in, dth_in, th_out, dth_out):
     b1 = dth_out + b0
     arcs = [(b0, b1, r_out), (a0, a1, r_in)]
     pts = [(r, t) for t0, t1, r in arcs[::-1] for t in (t0, t1)]
+    # An arc whose ends come out a whole turn apart sweeps the whole turn, not its wrap.
+    span = lambda t0, t1: 2 * PI if t1 - t0 >= 2 * PI else _wrap(t1 - t0)  # noqa: E731
     pts += [(r, (k / 2) * PI) for k in range(-4, 5) for t0, t1, r in arcs
-            if _wrap((k / 2) * PI - t0) <= _wrap(t1 - t0) + 1e-15]
+            if _wrap((k / 2) * PI - t0) <= span(t0, t1) + 1e-15]
     px, py = [x + r * math.cos(t) for r, t in pts], [y + r * math.sin(t) for r, t in pts]
     w = 0.7071067811865476
     return (math.floor((min(px) - w) + 0.5), math.ceil((max(px) + w) + 0.5),
@@ -101,8 +103,9 @@ def test_box_examples():
     assert first("bboxes_wedge", 0.0, 0.0, 1, 2, 0, PI / 2, 0, PI / 2) == [0, 4, -2, 3]
     with raises("invalid wedge bbox parameters"):
         first("bboxes_wedge", 0.0, 0.0, 0.0, 2, 0, 1, 0, 1)
-    below = (1, 2, 0, 6.283185307179585, 0, 6.283185307179585)  # sweeps just short of 2 pi
-    assert first("bboxes_wedge", 0.5, 0.0, *below) == list(spec_box("wedge", 0.5, 0, *below))
+    for theta in (0.0, 1.0, -2.5):  # sweeps just short of 2 pi, ends a whole turn apart at 1
+        below = (1, 2, theta, 6.283185307179585, theta, 6.283185307179585)
+        assert first("bboxes_wedge", 0.5, 0.0, *below) == list(spec_box("wedge", 0.5, 0, *below))
 
 
 @pytest.mark.parametrize("shape", [s for s in BOX_SHAPES if hasattr(native, f"weights_{s}_exact")])

@@ -86,7 +86,9 @@ def test_binding_errors_use_interpreter_wording(name, threshold):
     values, first = tuple(args.values()), next(iter(args))
     cases = [((*values, 1.0), {}), (values, {"bogus_kw": 1}), (values, {first: values[0]}),
              # keywords are looked at in the order given
-             (values[:1], {first: 1, "bogus_kw": 1}), (values[:1], {"bogus_kw": 1, first: 1})]
+             (values[:1], {first: 1, "bogus_kw": 1}), (values[:1], {"bogus_kw": 1, first: 1}),
+             # a name that UTF-8 cannot encode is just another unexpected keyword
+             (values, {"\ud800": 1}), (values[:1], {"\udcff": 1, first: 1})]
     for pos, kw in cases + [(values[:k], {}) for k in range(len(values))]:
         assert _message(fn, *pos, **kw) == _message(twin, *pos, **kw)
 

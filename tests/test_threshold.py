@@ -109,3 +109,34 @@ def test_rejected_values_leave_threshold_unchanged(threshold, value, error, mess
     if error is OverflowError:
         assert not str(info.value).startswith("argument")
     assert threshold.get_parallel_threshold() == 37
+
+
+# Address space limited to what the process holds after a first pooled call: batches
+# pooled and serial either succeed or raise MemoryError; an allocation that fails on a
+# worker is no internal fault, and no worker ends the process.
+OUT_OF_ROOM = """
+import resource, numpy as np
+xs = np.linspace(0, 300, 1000)
+m.set_parallel_threshold(1)
+m.weights_circ_exact(xs, xs * 0, 3.0)
+with open("/proc/self/status") as f:
+    size = [int(l.split()[1]) * 1024 for l in f if l.startswith("VmSize")][0]
+resource.setrlimit(resource.RLIMIT_AS, (size, resource.RLIM_INFINITY))
+for limit in (1, 10**9) * 3:
+    m.set_parallel_threshold(limit)
+    for r in (3.0, 30.0):
+        try:
+            m.weights_circ_exact(xs, xs * 0, r)
+        except MemoryError as error:
+            assert str(error) in ("out of memory", "weights allocation failed"), error
+print("ok")
+"""
+
+
+@pytest.mark.skipif(not os.path.isdir("/proc/self/task"), reason="needs /proc and RLIMIT_AS")
+@pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="the address sanitizer needs an unlimited address space")
+def test_pooled_batches_out_of_memory_raise_memory_error():
+    proc = _spawn(None, OUT_OF_ROOM)
+    out, err = proc.communicate(timeout=120)
+    assert proc.returncode == 0 and out.split() == ["ok"], err[-3000:]
