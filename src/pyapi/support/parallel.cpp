@@ -154,11 +154,12 @@ Pool& pool() {
     return *instance;
 }
 
+void warm_workers(Pool& p);
+
 // The running pool, or null when this process cannot use one: a child that
 // lost its pool in a fork, or a pool whose threads cannot be made now.
 // Without a pool every batch runs on the calling thread, with the same bits.
-void warm_workers(Pool& p);
-
+// A new pool's workers are warmed once, before its first batch.
 Pool* running_pool() {
     if (pool_lost_in_fork.load()) return nullptr;
     try {
