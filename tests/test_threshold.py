@@ -117,8 +117,9 @@ def test_rejected_values_leave_threshold_unchanged(threshold, value, error, mess
 OUT_OF_ROOM = """
 import resource, numpy as np
 xs = np.linspace(0, 300, 1000)
+ys = np.zeros_like(xs)
 m.set_parallel_threshold(1)
-m.weights_circ_exact(xs, xs * 0, 3.0)
+m.weights_circ_exact(xs, ys, 3.0)
 with open("/proc/self/status") as f:
     size = [int(l.split()[1]) * 1024 for l in f if l.startswith("VmSize")][0]
 resource.setrlimit(resource.RLIMIT_AS, (size, resource.RLIM_INFINITY))
@@ -126,7 +127,7 @@ for limit in (1, 10**9) * 3:
     m.set_parallel_threshold(limit)
     for r in (3.0, 30.0):
         try:
-            m.weights_circ_exact(xs, xs * 0, r)
+            m.weights_circ_exact(xs, ys, r)
         except MemoryError as error:
             assert str(error) in ("out of memory", "weights allocation failed"), error
 print("ok")
