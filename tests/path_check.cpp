@@ -1,4 +1,4 @@
-// Direct checks of the path geometry in src/geometry/path.cpp.  Built and run
+// Direct checks of the path geometry in src/geometry/path_*.cpp.  Built and run
 // by test_paths.py; prints one line per check: "<name> ok" or "<name> FAIL <detail>".
 #include <cmath>
 #include <cstdint>

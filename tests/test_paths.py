@@ -166,7 +166,7 @@ def test_input_arrays_and_their_order():
 def checks(tmp_path_factory):
     lines, run = run_check_program(
         tmp_path_factory, "path_check",
-        [CHECK_SOURCE, SRC / "geometry" / "path.cpp", SRC / "geometry" / "geometry.cpp"])
+        [CHECK_SOURCE, *sorted((SRC / "geometry").glob("path_*.cpp")), SRC / "geometry" / "geometry.cpp"])
     assert run.returncode == 0 and not run.stderr, (run.returncode, run.stderr)
     return lines
 
