@@ -66,15 +66,6 @@ bool seg_reaches(const PathSeg& s, const Pixel& px) {
     return !(inner > 0.0 && far_x * far_x + far_y * far_y < inner * inner);
 }
 
-bool along_pixel_edge(const PathSeg& s, const Pixel& px) {
-    if (s.kind != SegKind::Line) return false;
-    const auto level = [](double a, double b, double at) {
-        return std::fabs(a - at) <= PATH_TOL && std::fabs(b - at) <= PATH_TOL;
-    };
-    return level(s.y0, s.y1, px.yl) || level(s.y0, s.y1, px.yh) || level(s.x0, s.x1, px.xl) ||
-           level(s.x0, s.x1, px.xh);
-}
-
 // Green's-theorem term of the piece of `s` between parameters ta and tb.
 double piece_term(const PathSeg& s, double ta, double tb, Point a, Point b) {
     if (s.kind == SegKind::Line) return 0.5 * (a.x * b.y - a.y * b.x);
@@ -116,11 +107,64 @@ bool hidden_by_other_hole(std::span<const PathContour> path, std::size_t ci, Poi
     return false;
 }
 
-// The pieces of segment `s` (of contour ci) inside the pixel grown by 1e-10.
+// A piece of a segment that lies along one of the pixel's edge lines, within
+// the boundary tolerance.  Such a piece is not integrated on its own: the
+// pixel edge beside it stands for it (see edge_contribution).
+struct AlongPiece {
+    int edge;       // 0 bottom (y = yl), 1 right (x = xh), 2 top (y = yh), 3 left (x = xl)
+    double lo, hi;  // its extent along the edge line
+    double run;     // its signed length along the edge line
+    bool visible;   // false for a hole's piece inside another hole
+};
+
+// The along-pieces of one pixel; rare, so a few live on the stack.
+class AlongPieces {
+public:
+    void push(const AlongPiece& p) {
+        if (n_ < INLINE) {
+            inline_[n_++] = p;
+        } else {
+            more_.push_back(p);
+        }
+    }
+    template <class Visit>
+    void for_edge(int edge, Visit&& visit) const {
+        for (std::size_t k = 0; k < n_; ++k) {
+            if (inline_[k].edge == edge) visit(inline_[k]);
+        }
+        for (const AlongPiece& p : more_) {
+            if (p.edge == edge) visit(p);
+        }
+    }
+
+private:
+    static constexpr std::size_t INLINE = 8;
+    AlongPiece inline_[INLINE];
+    std::size_t n_ = 0;
+    std::vector<AlongPiece> more_;
+};
+
+// The pixel edge line that the piece from a to b (midpoint m, inside the
+// grown pixel) lies along, or -1.  A piece lies along a line when its
+// midpoint is within the boundary tolerance of it and it runs more along
+// the line than across it; so a stretch of outline that runs along an edge
+// line, or grazes it, is judged the same in the pixels on both sides.
+int along_edge(const Pixel& px, Point a, Point b, Point m) {
+    if (std::fabs(b.y - a.y) <= std::fabs(b.x - a.x)) {
+        if (std::fabs(m.y - px.yl) < PATH_TOL) return 0;
+        if (std::fabs(m.y - px.yh) < PATH_TOL) return 2;
+    } else {
+        if (std::fabs(m.x - px.xh) < PATH_TOL) return 1;
+        if (std::fabs(m.x - px.xl) < PATH_TOL) return 3;
+    }
+    return -1;
+}
+
+// The pieces of segment `s` (of contour ci) inside the pixel grown by 1e-10,
+// but for those lying along an edge line, which go to `along` instead.
 double seg_contribution(std::span<const PathContour> path, std::size_t ci, const PathSeg& s,
-                        const Pixel& px) {
-    // A line lying along a pixel edge is counted once, by that edge.
-    if (!seg_reaches(s, px) || along_pixel_edge(s, px)) return 0.0;
+                        const Pixel& px, AlongPieces& along) {
+    if (!seg_reaches(s, px)) return 0.0;
     ParamList ts;
     for (double bound : {px.xl, px.xh}) {
         const Crossings c = s.t_at_x(bound);
@@ -150,54 +194,55 @@ double seg_contribution(std::span<const PathContour> path, std::size_t ci, const
         }
         const Point a = s.point_at(ta);
         const Point b = s.point_at(tb);
-        if (overlapping_hole && hidden_by_other_hole(path, ci, a, b, m)) continue;
+        const bool hidden = overlapping_hole && hidden_by_other_hole(path, ci, a, b, m);
+        const int edge = along_edge(px, a, b, m);
+        if (edge >= 0) {
+            const bool horizontal = edge % 2 == 0;
+            const double u = horizontal ? a.x : a.y;
+            const double v = horizontal ? b.x : b.y;
+            along.push({edge, std::fmin(u, v), std::fmax(u, v), v - u, !hidden});
+            continue;
+        }
+        if (hidden) continue;
         sum += piece_term(s, ta, tb, a, b);
     }
     return sum;
 }
 
-// +1 when the point m of a pixel edge lies on path lines running along the
-// edge the same way as the pixel's boundary (the path is on the pixel's
-// side), 0 when one runs the other way, -1 when no line runs along it.
-int edge_cover(std::span<const PathContour> path, bool horizontal, double level, double dir,
-               Point m) {
-    int cover = -1;
-    for (const PathContour& c : path) {
-        for (const PathSeg& s : c.segs) {
-            if (s.kind != SegKind::Line) continue;
-            const double a0 = horizontal ? s.y0 : s.x0;
-            const double a1 = horizontal ? s.y1 : s.x1;
-            if (!(std::fabs(a0 - level) <= PATH_TOL && std::fabs(a1 - level) <= PATH_TOL)) continue;
-            const double b0 = horizontal ? s.x0 : s.y0;
-            const double b1 = horizontal ? s.x1 : s.y1;
-            const double at = horizontal ? m.x : m.y;
-            if (!(at > std::fmin(b0, b1) && at < std::fmax(b0, b1))) continue;
-            if ((b1 - b0) * dir > 0.0) {
-                if (cover < 0) cover = 1;
-            } else {
-                return 0;
-            }
+// The segment pieces of every contour that reaches the pixel; along-pieces
+// go to `along`.
+double segments_contribution(std::span<const PathContour> path, const Pixel& px,
+                             AlongPieces& along) {
+    double total = 0.0;
+    for (std::size_t ci = 0; ci < path.size(); ++ci) {
+        const PathContour& c = path[ci];
+        if (px.xh + 1e-9 < c.min_x || px.xl - 1e-9 > c.max_x || px.yh + 1e-9 < c.min_y ||
+            px.yl - 1e-9 > c.max_y) {
+            continue;
         }
+        for (const PathSeg& s : c.segs) total += seg_contribution(path, ci, s, px, along);
     }
-    return cover;
+    return total;
 }
 
-}  // namespace
-
-// ---------------------------------------------------------------------------
-// Path-pixel area
-
-double seg_pixel_contribution(const PathSeg& seg, double xl, double xh, double yl, double yh) {
-    return seg_contribution({}, 0, seg, Pixel{xl, xh, yl, yh});
-}
-
-double pixel_edge_contribution(std::span<const PathContour> path, bool horizontal, double xa,
-                               double ya, double xb, double yb) {
+// The pieces of pixel edge `edge`, from (xa, ya) to (xb, yb), that bound the
+// part of the pixel inside the path.  The edge is cut where segments cross
+// its line or end on it and where its along-pieces end.  A piece beside
+// along-pieces counts when they all run the same way as the edge (the path
+// lies on the pixel's side of them) and not when one runs the other way;
+// any other piece counts when its midpoint lies inside the path by the
+// winding numbers alone: the boundary tolerance could call inside a piece
+// that lies beside a segment piece already counted, just beyond the reach
+// of the along-pieces.
+double edge_contribution(std::span<const PathContour> path, int edge, double xa, double ya,
+                         double xb, double yb, const AlongPieces& along) {
+    const bool horizontal = edge % 2 == 0;
     const double span = horizontal ? xb - xa : yb - ya;
     const double level = horizontal ? ya : xa;
+    const double from = horizontal ? xa : ya;
     ParamList ss;
     if (!(std::fabs(span) < 1e-10)) {
-        const auto along = [&](Point p) { return ((horizontal ? p.x : p.y) - (horizontal ? xa : ya)) / span; };
+        const auto param = [&](double at) { return (at - from) / span; };
         for (const PathContour& c : path) {
             if (horizontal ? (level < c.min_y - PATH_TOL || level > c.max_y + PATH_TOL)
                            : (level < c.min_x - PATH_TOL || level > c.max_x + PATH_TOL)) {
@@ -208,16 +253,26 @@ double pixel_edge_contribution(std::span<const PathContour> path, bool horizonta
                                : (level < s.lo_x - REACH || level > s.hi_x + REACH)) {
                     continue;
                 }
-                const Crossings cr = horizontal ? s.t_at_y(level) : s.t_at_x(level);
-                for (int k = 0; k < cr.n; ++k) ss.push_if_inside(along(s.point_at(cr.t[k])));
+                // Crossings next to a segment's ends count too: the outline
+                // crosses the edge line there whichever segment's end is nearer.
+                const Crossings cr =
+                    crossings_between(s, !horizontal, level, -PATH_TOL, 1.0 + PATH_TOL);
+                for (int k = 0; k < cr.n; ++k) {
+                    const Point p = s.point_at(cr.t[k]);
+                    ss.push_if_inside(param(horizontal ? p.x : p.y));
+                }
                 // A segment end on the edge line splits the edge there too.
                 for (const Point e : {s.start(), s.end()}) {
                     if (std::fabs((horizontal ? e.y : e.x) - level) <= PATH_TOL) {
-                        ss.push_if_inside(along(e));
+                        ss.push_if_inside(param(horizontal ? e.x : e.y));
                     }
                 }
             }
         }
+        along.for_edge(edge, [&](const AlongPiece& p) {
+            ss.push_if_inside(param(p.lo));
+            ss.push_if_inside(param(p.hi));
+        });
     }
     ss.sort_and_thin();
     if (ss.size() < 2) return 0.0;
@@ -230,14 +285,54 @@ double pixel_edge_contribution(std::span<const PathContour> path, bool horizonta
         const double sb = ss[k + 1];
         const double mid = (sa + sb) * 0.5;
         const Point m{xa + dx * mid, ya + dy * mid};
-        const int cover = edge_cover(path, horizontal, level, span, m);
-        const bool inside = cover >= 0 ? cover == 1 : path_contains_point(path, m.x, m.y);
+        const double at = horizontal ? m.x : m.y;
+        int cover = -1;  // -1 no visible along-piece, 1 all the same way, 0 one the other way
+        along.for_edge(edge, [&](const AlongPiece& p) {
+            if (!p.visible || !(at > p.lo && at < p.hi)) return;
+            if (p.run * span > 0.0) {
+                if (cover < 0) cover = 1;
+            } else {
+                cover = 0;
+            }
+        });
+        const bool inside = cover >= 0 ? cover == 1 : path_winds_around(path, m.x, m.y);
         if (!inside) continue;
         const Point a{xa + dx * sa, ya + dy * sa};
         const Point b{xa + dx * sb, ya + dy * sb};
         sum += 0.5 * (a.x * b.y - a.y * b.x);
     }
     return sum;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Path-pixel area
+
+double seg_pixel_contribution(const PathSeg& seg, double xl, double xh, double yl, double yh) {
+    AlongPieces along;
+    return seg_contribution({}, 0, seg, Pixel{xl, xh, yl, yh}, along);
+}
+
+double pixel_edge_contribution(std::span<const PathContour> path, bool horizontal, double xa,
+                               double ya, double xb, double yb) {
+    // The pixel is the square on the left of the edge (its boundary runs
+    // counter-clockwise); its segment pieces tell which stretches of the
+    // edge lie along the path.
+    Pixel px;
+    int edge;
+    if (horizontal) {
+        const double side = xb - xa;
+        edge = side > 0.0 ? 0 : 2;
+        px = side > 0.0 ? Pixel{xa, xb, ya, ya + side} : Pixel{xb, xa, ya + side, ya};
+    } else {
+        const double side = yb - ya;
+        edge = side > 0.0 ? 1 : 3;
+        px = side > 0.0 ? Pixel{xa - side, xa, ya, yb} : Pixel{xa, xa - side, yb, ya};
+    }
+    AlongPieces along;
+    (void)segments_contribution(path, px, along);
+    return edge_contribution(path, edge, xa, ya, xb, yb, along);
 }
 
 double path_pixel_area(std::span<const PathContour> path, std::int64_t ix, std::int64_t iy,
@@ -281,18 +376,12 @@ double path_pixel_area_at(std::span<const PathContour> path, double px_at, doubl
             total = ci == 0 ? a : total - a;
         }
     } else {
-        for (std::size_t ci = 0; ci < path.size(); ++ci) {
-            const PathContour& c = path[ci];
-            if (px.xh + 1e-9 < c.min_x || px.xl - 1e-9 > c.max_x || px.yh + 1e-9 < c.min_y ||
-                px.yl - 1e-9 > c.max_y) {
-                continue;
-            }
-            for (const PathSeg& s : c.segs) total += seg_contribution(path, ci, s, px);
-        }
-        total += pixel_edge_contribution(path, true, px.xl, px.yl, px.xh, px.yl);
-        total += pixel_edge_contribution(path, false, px.xh, px.yl, px.xh, px.yh);
-        total += pixel_edge_contribution(path, true, px.xh, px.yh, px.xl, px.yh);
-        total += pixel_edge_contribution(path, false, px.xl, px.yh, px.xl, px.yl);
+        AlongPieces along;
+        total = segments_contribution(path, px, along);
+        total += edge_contribution(path, 0, px.xl, px.yl, px.xh, px.yl, along);
+        total += edge_contribution(path, 1, px.xh, px.yl, px.xh, px.yh, along);
+        total += edge_contribution(path, 2, px.xh, px.yh, px.xl, px.yh, along);
+        total += edge_contribution(path, 3, px.xl, px.yh, px.xl, px.yl, along);
     }
     if (total < 0.0) return 0.0;
     if (total > 1.0) return 1.0;

@@ -137,9 +137,17 @@ void fill_extent(PathContour& c);
 // (path_model.cpp).
 void join_gaps(PathContour& c);
 
+// Where a segment meets the line x = at (across_x) or y = at, parameters
+// strictly between lo and hi (path_winding.cpp).
+Crossings crossings_between(const PathSeg& s, bool across_x, double at, double lo, double hi);
+
 // Winding numbers and boundary tests of whole contours (path_winding.cpp).
 bool extent_near(const PathContour& c, double x, double y, double margin);
 int contour_winding(const PathContour& c, double px, double py);
 bool on_contour(const PathContour& c, double px, double py);
+// Whether the outer contour winds around (px, py) and no hole does: the
+// point-in-path test without the boundary tolerance, for points that are
+// not on the outline.
+bool path_winds_around(std::span<const PathContour> path, double px, double py);
 
 }  // namespace quorvantel::geometry::path_detail

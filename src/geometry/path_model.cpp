@@ -41,21 +41,34 @@ bool arcs_cross(const PathSeg& a, const PathSeg& b) {
     return false;
 }
 
+double seg_length(const PathSeg& s) {
+    return s.kind == SegKind::Arc ? s.r * std::fabs(s.dtheta)
+                                  : std::hypot(s.x1 - s.x0, s.y1 - s.y0);
+}
+
 // Whether `a` and the segment `b` that follows it cross somewhere other than
-// at their junction: a line and an arc, or two arcs, can meet twice.  Points
-// within 1e-6 of the segments' size from the junction are taken for the
-// junction itself, so that tangent joins (a rounded corner) do not count.
+// at their junction: a line and an arc, or two arcs, can meet twice.  A
+// meeting belongs to the junction when it lies within 1e-3 of it along both
+// segments (1e-3 is the gap an arc's start may leave: an arc that starts a
+// little behind the current point overlaps its neighbour there without
+// crossing it), or within 1e-6 of the segments' size (a line's length, an
+// arc's radius), so that tangent joins (a rounded corner) of large segments
+// do not count either.  The distance is taken along the segments, not
+// across, so that an arc coming round to cross its neighbour next to the
+// junction still counts.
 bool neighbours_cross(const PathSeg& a, const PathSeg& b) {
     if (a.kind == SegKind::Line && b.kind == SegKind::Line) return false;
+    const double len_a = seg_length(a);
+    const double len_b = seg_length(b);
     double size = 1.0;
     for (const PathSeg* s : {&a, &b}) {
-        size = std::fmax(size, s->kind == SegKind::Arc ? s->r
-                                                       : std::hypot(s->x1 - s->x0, s->y1 - s->y0));
+        size = std::fmax(size, s->kind == SegKind::Arc ? s->r : seg_length(*s));
     }
+    const double junction = std::fmax(1e-3, 1e-6 * size);
     bool cross = false;
-    for_each_meeting(a, b, [&](Point p, double ta, double tb) {
-        cross = cross || (std::hypot(p.x - b.x0, p.y - b.y0) > 1e-6 * size &&
-                          strictly_inside_range(ta) && strictly_inside_range(tb));
+    for_each_meeting(a, b, [&](Point, double ta, double tb) {
+        const bool at_junction = (1.0 - ta) * len_a <= junction && tb * len_b <= junction;
+        cross = cross || (!at_junction && strictly_inside_range(ta) && strictly_inside_range(tb));
     });
     return cross;
 }

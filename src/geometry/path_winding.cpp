@@ -33,17 +33,23 @@ bool on_contour(const PathContour& c, double px, double py) {
     return false;
 }
 
-}  // namespace path_detail
+bool path_winds_around(std::span<const PathContour> path, double px, double py) {
+    if (path.empty() || contour_winding(path[0], px, py) == 0) return false;
+    for (std::size_t hi = 1; hi < path.size(); ++hi) {
+        if (contour_winding(path[hi], px, py) != 0) return false;
+    }
+    return true;
+}
 
-// Where a segment meets the line x = at (across_x) or y = at.
-static Crossings crossings_at(const PathSeg& s, bool across_x, double at) {
+Crossings crossings_between(const PathSeg& s, bool across_x, double at, double lo, double hi) {
+    const auto qualifies = [&](double t) { return t > lo && t < hi; };
     Crossings out;
     if (s.kind == SegKind::Line) {
         const double a0 = across_x ? s.x0 : s.y0;
         const double d = across_x ? s.x1 - s.x0 : s.y1 - s.y0;
         if (std::fabs(d) < 1e-10) return out;
         const double t = (at - a0) / d;
-        if (strictly_inside_range(t)) out.add(t);
+        if (qualifies(t)) out.add(t);
         return out;
     }
     double c = (at - (across_x ? s.cx : s.cy)) / s.r;
@@ -53,14 +59,20 @@ static Crossings crossings_at(const PathSeg& s, bool across_x, double at) {
     const double a = across_x ? std::acos(c) : std::asin(c);
     for (double phi : {a, across_x ? -a : PATH_PI - a}) {
         const double t = s.param_of_angle(phi);
-        if (strictly_inside_range(t)) out.add(t);
+        if (qualifies(t)) out.add(t);
     }
     return out;
 }
 
-Crossings PathSeg::t_at_x(double x) const { return crossings_at(*this, true, x); }
+}  // namespace path_detail
 
-Crossings PathSeg::t_at_y(double y) const { return crossings_at(*this, false, y); }
+Crossings PathSeg::t_at_x(double x) const {
+    return crossings_between(*this, true, x, PATH_T_LO, PATH_T_HI);
+}
+
+Crossings PathSeg::t_at_y(double y) const {
+    return crossings_between(*this, false, y, PATH_T_LO, PATH_T_HI);
+}
 
 int PathSeg::winding_contribution(double px, double py) const {
     if (kind == SegKind::Line) {
