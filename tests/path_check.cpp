@@ -1,4 +1,4 @@
-// Direct checks of the path geometry in src/geometry/path.cpp.  Built and run
+// Direct checks of the path geometry in src/geometry/path_*.cpp.  Built and run
 // by test_paths.py; prints one line per check: "<name> ok" or "<name> FAIL <detail>".
 #include <cmath>
 #include <cstdint>
@@ -86,6 +86,24 @@ int main() {
                     worst = std::fmax(worst, std::fabs(path_pixel_area(p, ix, iy, c.x, c.y) -
                                                        disc_pixel(ix, iy, c.x, c.y, c.r)));
             EXPECT(worst <= 1e-12, "circle r=%g at (%g, %g) start %g off by %g", c.r, c.x, c.y, c.t0, worst);
+        }
+    });
+    check("circles_grazing_pixel_edge_lines", [] {
+        // One-decimal centres and radii put the circle's top, bottom or sides within
+        // rounding of a pixel edge line: every pixel is the disc's, and the public pieces
+        // (segments, then each edge on its own) add up to the same area.
+        for (int it = 0; it < 150; ++it) {
+            const double x = std::round(uniform(1000, 2000) * 10) / 10, y = std::round(uniform(1000, 2000) * 10) / 10;
+            const double r = std::round(uniform(0.5, 9) * 10) / 10, t0 = uniform(-4, 4);
+            const ValidatedPath p = build(Rows().circle(0, 0, r, t0));
+            const int n = int(r) + 2, cx = int(std::lround(x)), cy = int(std::lround(y));
+            for (int iy = cy - n; iy <= cy + n; ++iy)
+                for (int ix = cx - n; ix <= cx + n; ++ix) {
+                    const double a = path_pixel_area(p, ix, iy, x, y), g = green_area(p, ix, iy, x, y);
+                    EXPECT(std::fabs(a - disc_pixel(ix, iy, x, y, r)) <= 1e-9 && std::fabs(a - g) <= 1e-12,
+                           "circle r=%g at (%g, %g) pixel (%d, %d): %.17g, pieces %.17g, disc %.17g", r, x, y,
+                           ix, iy, a, g, disc_pixel(ix, iy, x, y, r));
+                }
         }
     });
     check("green_road_matches_polygon_road", [] {

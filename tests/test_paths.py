@@ -69,6 +69,9 @@ INVALID = [
     # An arc crossing the line before it, away from their junction.
     ([(MOVE, 0, 0), (LINE, 4, 0), (ARC, 2.5, 1, math.hypot(1.5, 1), math.atan2(-1, 1.5), -2.8), (CLOSE,)],
      "self-intersecting path contour"),
+    # An arc coming round a whole turn to cross the line before it 8e-4 from their junction.
+    ([(MOVE, -1, 0), (LINE, 0, 0), (ARC, -4e-4, 1, math.hypot(4e-4, 1), math.atan2(-1, 4e-4), 2 * math.pi - 2e-4),
+      (LINE, -1, -0.5), (CLOSE,)], "self-intersecting path contour"),
     # Per-contour checks run on every contour before the orientation checks.
     ([*polygon((0, 0), (2, 2), (2, 0), (0, 2)), (MOVE, 0, 0), (LINE, 1, 0), (CLOSE,)],
      "contour must have at least 3 edges"),
@@ -166,7 +169,7 @@ def test_input_arrays_and_their_order():
 def checks(tmp_path_factory):
     lines, run = run_check_program(
         tmp_path_factory, "path_check",
-        [CHECK_SOURCE, SRC / "geometry" / "path.cpp", SRC / "geometry" / "geometry.cpp"])
+        [CHECK_SOURCE, *sorted((SRC / "geometry").glob("path_*.cpp")), SRC / "geometry" / "geometry.cpp"])
     assert run.returncode == 0 and not run.stderr, (run.returncode, run.stderr)
     return lines
 
@@ -305,3 +308,123 @@ def test_weights_errors():
     with pytest.raises(ValueError, match="^contour must end with close$"):
         native.weights_path_exact(np.zeros(0), np.zeros(0), kinds[:-1], data[:-1])
     assert native.weights_path_exact(np.zeros(0), np.zeros(0), kinds, data) == ([], [], [], [], [])
+
+
+# --- outlines that meet pixel edge lines -------------------------------------------------
+
+def dense_arc(cx, cy, r, t0, dt):
+    """Vertices of an arc for shapely, about 1e-3 apart, the inner ones pushed out so that
+    the polygon keeps the arc's area piece by piece (good to about 1e-10 per pixel); the
+    ends stay on the arc."""
+    k = max(8, int(abs(dt) * max(r, 1.0) * 1300))
+    step = dt / k
+    rad = np.full(k + 1, r * math.sqrt(abs(step) / math.sin(abs(step))))
+    rad[0] = rad[-1] = r
+    t = t0 + step * np.arange(k + 1)
+    return list(zip(cx + rad * np.cos(t), cy + rad * np.sin(t)))
+
+
+def outline_shape(rows):
+    """The region of path rows for shapely: the outer contour less the union of the holes."""
+    shapely = pytest.importorskip("shapely")
+    contours, points = [], []
+    for code, *v in rows:
+        if code in (MOVE, LINE):
+            points = [] if code == MOVE else points
+            points.append(tuple(v[:2]))
+        elif code == ARC:
+            points.extend(dense_arc(*v[:5]))
+        else:
+            contours.append(shapely.make_valid(shapely.Polygon(points)))
+    return contours[0].difference(shapely.union_all(contours[1:])) if len(contours) > 1 else contours[0]
+
+
+def assert_pixels_match(weights, box, x, y, shape, tol=1e-9):
+    geometry = pytest.importorskip("shapely.geometry")
+    for (r, c), v in np.ndenumerate(weights):
+        px, py = box[0] + c - x, box[2] + r - y
+        want = shape.intersection(geometry.box(px - 0.5, py - 0.5, px + 0.5, py + 0.5)).area
+        assert v == pytest.approx(want, abs=tol), (x, y, box[0] + c, box[2] + r)
+
+
+def test_overlapping_rectangular_holes_on_pixel_edge_lines():
+    # Each pixel weighs its area outside the union of the holes, whether their sides lie
+    # on pixel edge lines (half-integer coordinates at an integer centre), on the lines
+    # through pixel centres, or anywhere.
+    outer = [(-6, -6), (6, -6), (6, 6), (-6, 6)]
+    example = polygon(*outer) + polygon((0, 0), (4, 0), (4, 4), (0, 4)) + polygon((1.5, -2), (2.5, -2), (2.5, 1.5), (1.5, 1.5))
+    got, *box = weights(example, [0.0], [0.0])
+    assert math.fsum(got[0].ravel()) == 126.0
+    assert got[0][1 - box[2][0], 1 - box[0][0]] == 0.0 and got[0][0 - box[2][0], 3 - box[0][0]] == 0.5
+    rng = np.random.default_rng(14)
+    for k in range(36):
+        step = (0.5, 1.0, None)[k % 3]
+        holes = []
+        for _ in range(2 + k % 2):
+            if step is None:
+                x0, y0, w, h = *rng.uniform(-4, 3, 2), *rng.uniform(0.3, 3, 2)
+            else:
+                x0, y0 = rng.integers(round(-5 / step), round(1 / step) + 1, 2) * step
+                w, h = rng.integers(1, round(4 / step) + 1, 2) * step
+            corners = [(x0, y0), (x0 + w, y0), (x0 + w, y0 + h), (x0, y0 + h)]
+            holes.append(corners if k % 2 else corners[::-1])
+        rows = polygon(*outer) + [row for h in holes for row in polygon(*h)]
+        x, y = (0.0, 0.0) if step else tuple(rng.uniform(-1, 1, 2))
+        got, *box = weights(rows, [x], [y])
+        assert_pixels_match(got[0], [b[0] for b in box], x, y, outline_shape(rows))
+
+
+def test_three_arc_circles_at_one_decimal_centres():
+    # Circles whose top, bottom or sides graze a pixel edge line (one-decimal centres and
+    # radii put them within rounding of it) give the disc's own pixel areas.
+    rng = np.random.default_rng(3)
+    cases = [(1065.8, 1741.2, 7.3, 0.0)] + [
+        (*np.round(rng.uniform(1000, 2000, 2), 1), (7.3, 2.0, 4.4, 11.7, 0.9)[k % 5], rng.uniform(-4, 4))
+        for k in range(60)]
+    for x, y, r, t0 in cases:
+        got, *box = weights(circle(r, t0), [x], [y])
+        box = [b[0] for b in box]
+        want = native.weights_circ_exact_one(x, y, r, box[0], box[2], box[3] - box[2], box[1] - box[0])
+        assert np.abs(got[0].ravel() - want).max() <= 1e-9, (x, y, r, t0)
+
+
+def pill_rows(w, a, theta):
+    c, s, hw = math.cos(theta), math.sin(theta), w / 2
+    return [(MOVE, -hw * c + a * s, -hw * s - a * c), (LINE, hw * c + a * s, hw * s - a * c),
+            (ARC, hw * c, hw * s, a, theta - math.pi / 2, math.pi), (LINE, -hw * c - a * s, -hw * s + a * c),
+            (ARC, -hw * c, -hw * s, a, theta + math.pi / 2, math.pi), (CLOSE,)]
+
+
+@pytest.mark.parametrize("offset", [0.0, 1e-12, -1e-12, 6.31e-11, 1e-10, 3e-10, 1e-9, 1e-7])
+def test_sides_near_an_axis(offset):
+    # Straight sides at an angle within 1e-7 of an axis, lying on or next to pixel edge
+    # lines, beside arcs: pills, their own weights and the same outline as a path, at
+    # half-integer, integer and random centres.
+    rng = np.random.default_rng(round(offset * 1e13) % 1000)
+    cases = [(4.5, 9.5, 4.0, 1.0), (4.5, 9.5, 4.0, 0.5), (0.0, 0.0, 4.0, 1.0),
+             (0.5, -1.0, rng.integers(1, 8) * 0.5, 0.5), (*rng.uniform(-9, 9, 2), rng.integers(1, 8) * 0.5, 1.5)]
+    for k, (x, y, w, a) in enumerate(cases):
+        theta = k * math.pi / 2 + offset
+        rows = pill_rows(w, a, theta)
+        shape = outline_shape(rows)
+        own, *box = native.weights_pill_exact(np.array([x]), np.array([y]), w, a, a, theta)
+        assert math.fsum(own[0].ravel()) == pytest.approx(2 * w * a + math.pi * a * a, abs=1e-9)
+        assert_pixels_match(own[0], [b[0] for b in box], x, y, shape)
+        as_path, *box = weights(rows, [x], [y])
+        assert_pixels_match(as_path[0], [b[0] for b in box], x, y, shape)
+
+
+def test_gapped_circles_are_accepted():
+    # The middle arc of a circle of three starts up to 1e-3 ahead of or behind the current
+    # point (its centre moved along the tangent there): the crossing it makes with the arc
+    # before it lies within the junction's tolerance, so the outline is accepted, and its
+    # pixels weigh the outline's area.
+    step, r = 2 * math.pi / 3, 2.0
+    for gap in (1e-4, 4e-4, 9.9e-4, -1e-4, -4e-4, -9.9e-4):
+        for t0 in (0.3, 2.0):
+            tx, ty = -math.sin(t0 + step), math.cos(t0 + step)
+            rows = [(MOVE, r * math.cos(t0), r * math.sin(t0)), (ARC, 0, 0, r, t0, step),
+                    (ARC, gap * tx, gap * ty, r, t0 + step, step), (ARC, 0, 0, r, t0 + 2 * step, step), (CLOSE,)]
+            got, *box = weights(rows, [0.3], [0.1])
+            assert math.fsum(got[0].ravel()) == pytest.approx(r * r * math.pi, abs=0.01)
+            assert_pixels_match(got[0], [b[0] for b in box], 0.3, 0.1, outline_shape(rows))

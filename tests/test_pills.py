@@ -67,6 +67,22 @@ def test_mended_pill_cases():
             assert np.abs(pill_one(x, y, w, 1.0, b, theta, box) - round_caps).max() < 1e-11
 
 
+def test_circular_pills_meeting_pixel_edge_lines_cover_their_area():
+    # Sides on or within 1e-7 of a pixel edge line (half-integer centres, half-integer
+    # sizes, angles next to an axis) and caps grazing one (one-decimal centres and radii).
+    rng = np.random.default_rng(14)
+    cases = [(4.5, 9.5, 4.0, 1.0, PI / 2 + d) for d in (0.0, 1e-12, 6.31e-11, 1e-10, 1e-8)]
+    cases += [(1491.8, 1744.8, 4.0, 1.3, 0.0)]
+    for k in range(40):
+        d = (0.0, 1e-13, -1e-12, 1e-11, 1e-10, -3e-10, 1e-9, 1e-7)[k % 8]
+        x, y = (np.round(rng.uniform(-20, 20, 2) * 2) / 2) if k % 2 else np.round(rng.uniform(1000, 2000, 2), 1)
+        w, a = rng.integers(1, 9) * 0.5, (rng.integers(1, 5) * 0.5 if k % 2 else round(rng.uniform(0.3, 3), 1))
+        cases.append((x, y, w, a, (k % 4) * PI / 2 + d))
+    for x, y, w, a, theta in cases:
+        weights, _ = pill(x, y, w, a, a, theta)
+        assert math.fsum(weights.ravel()) == pytest.approx(2 * w * a + PI * a * a, abs=1e-9), (x, y, w, a, theta)
+
+
 def test_pill_annuli_are_differences_of_pill_coverage():
     inner, outer = (0.2, 0.1, 0.1), (2.0, 1.0, 1.0)
     arrays, *box = native.weights_pill_ann_exact(np.array([0.0]), np.array([0.0]), *inner, *outer, 0.0, 0.0)

@@ -111,7 +111,9 @@ double path_pixel_area_at(std::span<const PathContour> path, double px, double p
                           double y);
 
 // The Green's-theorem terms of the pixel [xl, xh] x [yl, yh]: one segment's
-// pieces inside it, and the pieces of one pixel edge inside the path.
+// pieces inside it (but for pieces lying along an edge line, which their
+// edge stands for), and the pieces of one pixel edge, run counter-clockwise
+// round the unit pixel on its left, that bound the part inside the path.
 double seg_pixel_contribution(const PathSeg& seg, double xl, double xh, double yl, double yh);
 double pixel_edge_contribution(std::span<const PathContour> path, bool horizontal, double xa,
                                double ya, double xb, double yb);

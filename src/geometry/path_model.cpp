@@ -1,0 +1,381 @@
+// The path model: segments, contours and their signed areas, proper
+// crossings of two segments, and building a validated path from its rows.
+#include "geometry/path.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "fault.hpp"
+#include "geometry/path_detail.hpp"
+
+namespace quorvantel::geometry {
+
+using namespace path_detail;
+
+namespace {
+
+bool lines_cross(const PathSeg& a, const PathSeg& b) {
+    const double ax = a.x1 - a.x0;
+    const double ay = a.y1 - a.y0;
+    const double bx = b.x1 - b.x0;
+    const double by = b.y1 - b.y0;
+    const double den = ax * by - ay * bx;
+    if (std::fabs(den) < 1e-10) return false;
+    const double ex = b.x0 - a.x0;
+    const double ey = b.y0 - a.y0;
+    const double t = (ex * by - ey * bx) / den;
+    const double u = (ex * ay - ey * ax) / den;
+    return strictly_inside_range(t) && strictly_inside_range(u);
+}
+
+bool arcs_cross(const PathSeg& a, const PathSeg& b) {
+    Point p[2];
+    const int n = circle_circle_points(a, b, p);
+    for (int k = 0; k < n; ++k) {
+        if (strictly_inside_range(arc_param_at(a, p[k])) &&
+            strictly_inside_range(arc_param_at(b, p[k]))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+double seg_length(const PathSeg& s) {
+    return s.kind == SegKind::Arc ? s.r * std::fabs(s.dtheta)
+                                  : std::hypot(s.x1 - s.x0, s.y1 - s.y0);
+}
+
+// Whether `a` and the segment `b` that follows it cross somewhere other than
+// at their junction: a line and an arc, or two arcs, can meet twice.  A
+// meeting belongs to the junction when it lies within 1e-3 of it along both
+// segments (1e-3 is the gap an arc's start may leave: an arc that starts a
+// little behind the current point overlaps its neighbour there without
+// crossing it), or within 1e-6 of the segments' size (a line's length, an
+// arc's radius), so that tangent joins (a rounded corner) of large segments
+// do not count either.  The distance is taken along the segments, not
+// across, so that an arc coming round to cross its neighbour next to the
+// junction still counts.
+bool neighbours_cross(const PathSeg& a, const PathSeg& b) {
+    if (a.kind == SegKind::Line && b.kind == SegKind::Line) return false;
+    const double len_a = seg_length(a);
+    const double len_b = seg_length(b);
+    double size = 1.0;
+    for (const PathSeg* s : {&a, &b}) {
+        size = std::fmax(size, s->kind == SegKind::Arc ? s->r : seg_length(*s));
+    }
+    const double junction = std::fmax(1e-3, 1e-6 * size);
+    bool cross = false;
+    for_each_meeting(a, b, [&](Point, double ta, double tb) {
+        const bool at_junction = (1.0 - ta) * len_a <= junction && tb * len_b <= junction;
+        cross = cross || (!at_junction && strictly_inside_range(ta) && strictly_inside_range(tb));
+    });
+    return cross;
+}
+
+bool extents_meet(const PathContour& a, const PathContour& b) {
+    return !(a.max_x < b.min_x || b.max_x < a.min_x || a.max_y < b.min_y || b.max_y < a.min_y);
+}
+
+}  // namespace
+
+namespace path_detail {
+
+void widen(double& lo, double& hi, double v) {
+    lo = std::fmin(lo, v);
+    hi = std::fmax(hi, v);
+}
+
+void fill_extent(PathSeg& s) {
+    static constexpr double CARDINAL[4] = {0.0, 1.5707963267948966, 3.141592653589793,
+                                           4.71238898038469};
+    s.lo_x = s.hi_x = s.x0;
+    s.lo_y = s.hi_y = s.y0;
+    widen(s.lo_x, s.hi_x, s.x1);
+    widen(s.lo_y, s.hi_y, s.y1);
+    if (s.kind != SegKind::Arc) return;
+    for (double phi : CARDINAL) {
+        const double t = s.param_of_angle(phi);
+        if (t > 0.0 && t < 1.0) {
+            widen(s.lo_x, s.hi_x, s.cx + s.r * std::cos(phi));
+            widen(s.lo_y, s.hi_y, s.cy + s.r * std::sin(phi));
+        }
+    }
+}
+
+void fill_extent(PathContour& c) {
+    c.min_x = c.min_y = INFINITY;
+    c.max_x = c.max_y = -INFINITY;
+    for (const PathSeg& s : c.segs) {
+        widen(c.min_x, c.max_x, s.lo_x);
+        widen(c.min_x, c.max_x, s.hi_x);
+        widen(c.min_y, c.max_y, s.lo_y);
+        widen(c.min_y, c.max_y, s.hi_y);
+    }
+}
+
+// Joins every pair of consecutive segments that do not meet exactly (an arc
+// starting up to 1e-3 from the current point, a contour closing within
+// 1e-10 of its first point) with a connector line, so that ray crossings
+// see one junction there.
+void join_gaps(PathContour& c) {
+    std::vector<PathSeg> joined;
+    joined.reserve(c.segs.size() + 4);
+    bool any = false;
+    const std::size_t n = c.segs.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const PathSeg& s = c.segs[i];
+        const PathSeg& next = c.segs[i + 1 == n ? 0 : i + 1];
+        joined.push_back(s);
+        if (s.x1 != next.x0 || s.y1 != next.y0) {
+            joined.push_back(PathSeg::line(s.x1, s.y1, next.x0, next.y0));
+            any = true;
+        }
+    }
+    if (!any) return;
+    c.segs = std::move(joined);
+    c.signed_area = contour_signed_area(c.segs);
+}
+
+}  // namespace path_detail
+
+// ---------------------------------------------------------------------------
+// Segments
+
+PathSeg PathSeg::line(double x0, double y0, double x1, double y1) {
+    PathSeg s{SegKind::Line, x0, y0, x1, y1, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    fill_extent(s);
+    return s;
+}
+
+PathSeg PathSeg::arc(double cx, double cy, double r, double theta0, double dtheta) {
+    const double t1 = theta0 + dtheta;
+    PathSeg s{SegKind::Arc, cx + r * std::cos(theta0), cy + r * std::sin(theta0),
+              cx + r * std::cos(t1), cy + r * std::sin(t1), cx, cy, r, theta0, dtheta,
+              0.0, 0.0, 0.0, 0.0};
+    fill_extent(s);
+    return s;
+}
+
+PathSeg PathSeg::arc_between(double cx, double cy, double r, double theta0, double dtheta,
+                             Point start, Point end) {
+    PathSeg s{SegKind::Arc, start.x, start.y, end.x, end.y, cx, cy, r, theta0, dtheta,
+              0.0, 0.0, 0.0, 0.0};
+    fill_extent(s);
+    return s;
+}
+
+Point PathSeg::point_at(double t) const {
+    if (t == 0.0) return start();
+    if (t == 1.0) return end();
+    if (kind == SegKind::Line) return {x0 + t * (x1 - x0), y0 + t * (y1 - y0)};
+    const double phi = theta0 + dtheta * t;
+    return {cx + r * std::cos(phi), cy + r * std::sin(phi)};
+}
+
+double PathSeg::param_of_angle(double phi) const {
+    double u = std::fmod(phi - theta0, PATH_TWO_PI);
+    if (u < 0.0) u = u + PATH_TWO_PI;
+    if (dtheta > 0.0) return u / dtheta;
+    if (u > 1e-10) u = u - PATH_TWO_PI;
+    return u / dtheta;
+}
+
+PathSeg PathSeg::reversed() const {
+    PathSeg s = *this;
+    std::swap(s.x0, s.x1);
+    std::swap(s.y0, s.y1);
+    if (kind == SegKind::Arc) {
+        s.theta0 = theta0 + dtheta;
+        s.dtheta = -dtheta;
+        fill_extent(s);
+    }
+    return s;
+}
+
+
+// ---------------------------------------------------------------------------
+// Contours and validation
+
+double contour_signed_area(std::span<const PathSeg> segs) {
+    double sum = 0.0;
+    for (const PathSeg& s : segs) {
+        if (s.kind == SegKind::Line) {
+            sum += 0.5 * (s.x0 * s.y1 - s.x1 * s.y0);
+        } else {
+            sum += 0.5 * ((s.cx * (s.y1 - s.y0) - s.cy * (s.x1 - s.x0)) + (s.r * s.r) * s.dtheta);
+        }
+    }
+    return sum;
+}
+
+bool line_arc_intersect(const PathSeg& arc, double x0, double y0, double x1, double y1) {
+    double t[2];
+    const int n = line_circle_roots(x0, y0, x1, y1, arc.cx, arc.cy, arc.r, t);
+    for (int k = 0; k < n; ++k) {
+        if (!strictly_inside_range(t[k])) continue;
+        const double rx = (x0 + (x1 - x0) * t[k]) - arc.cx;
+        const double ry = (y0 + (y1 - y0) * t[k]) - arc.cy;
+        if (strictly_inside_range(arc.param_of_angle(std::atan2(ry, rx)))) return true;
+    }
+    return false;
+}
+
+bool segs_properly_intersect(const PathSeg& a, const PathSeg& b) {
+    if (a.kind == SegKind::Line && b.kind == SegKind::Line) return lines_cross(a, b);
+    if (a.kind == SegKind::Arc && b.kind == SegKind::Arc) return arcs_cross(a, b);
+    const PathSeg& arc = a.kind == SegKind::Arc ? a : b;
+    const PathSeg& line = a.kind == SegKind::Arc ? b : a;
+    return line_arc_intersect(arc, line.x0, line.y0, line.x1, line.y1);
+}
+
+PathContour make_contour(std::vector<PathSeg> segs) {
+    PathContour c;
+    c.segs = std::move(segs);
+    c.signed_area = contour_signed_area(c.segs);
+    fill_extent(c);
+    return c;
+}
+
+PathBuild build_validated_path(std::span<const std::int8_t> kinds, std::span<const PathRow> rows) {
+    const std::size_t n = kinds.size();
+    if (n == 0) return std::string("path must have at least one segment");
+    if (rows.size() != n) return std::string("kinds and data must have the same length");
+    if (kinds[0] != 0) return std::string("path must start with a move command");
+
+    ValidatedPath path;
+    std::size_t first = 0;
+    while (first < n) {
+        std::size_t last = first + 1;  // one past the contour's last row
+        while (last < n && kinds[last] != 0) ++last;
+        if (kinds[last - 1] != 3) return std::string("contour must end with close");
+        const double mx = rows[first][0];
+        const double my = rows[first][1];
+        if (!std::isfinite(mx) || !std::isfinite(my)) return std::string("move point must be finite");
+
+        std::vector<PathSeg> segs;
+        double cur_x = mx;
+        double cur_y = my;
+        for (std::size_t k = first + 1; k < last; ++k) {
+            const PathRow& row = rows[k];
+            const int code = kinds[k];
+            if (code == 1) {
+                const double ex = row[0];
+                const double ey = row[1];
+                if (!std::isfinite(ex) || !std::isfinite(ey)) {
+                    return std::string("line endpoint must be finite");
+                }
+                const double dx = ex - cur_x;
+                const double dy = ey - cur_y;
+                if (dx * dx + dy * dy < 1e-20) return std::string("zero-length line segment");
+                segs.push_back(PathSeg::line(cur_x, cur_y, ex, ey));
+                cur_x = ex;
+                cur_y = ey;
+            } else if (code == 2) {
+                for (int c = 0; c < 5; ++c) {
+                    if (!std::isfinite(row[c])) return std::string("arc parameters must be finite");
+                }
+                const double r = row[2];
+                const double dtheta = row[4];
+                if (!(r > 0.0)) return std::string("arc radius must be positive");
+                if (dtheta == 0.0 || std::fabs(dtheta) >= PATH_TWO_PI) {
+                    return std::string("arc |dtheta| must be in (0, 2\u03c0)");
+                }
+                const PathSeg arc = PathSeg::arc(row[0], row[1], r, row[3], dtheta);
+                const double gx = arc.x0 - cur_x;
+                const double gy = arc.y0 - cur_y;
+                // A gap that is not a number (a start out of range) does not connect either.
+                if (!(gx * gx + gy * gy <= 1e-6)) {
+                    return std::string("arc start does not connect to current point");
+                }
+                segs.push_back(arc);
+                cur_x = arc.x1;
+                cur_y = arc.y1;
+            } else if (code == 3) {
+                const double dx = mx - cur_x;
+                const double dy = my - cur_y;
+                if (dx * dx + dy * dy > 1e-20) segs.push_back(PathSeg::line(cur_x, cur_y, mx, my));
+                break;
+            } else {
+                return "unknown segment kind: " + std::to_string(code);
+            }
+        }
+        if (segs.size() < 3) return std::string("contour must have at least 3 edges");
+        PathContour contour;
+        contour.signed_area = contour_signed_area(segs);
+        contour.segs = std::move(segs);
+        path.push_back(std::move(contour));
+        first = last;
+    }
+
+    for (std::size_t ci = 0; ci < path.size(); ++ci) {
+        PathContour& c = path[ci];
+        if (ci == 0 ? c.signed_area < 0.0 : c.signed_area > 0.0) {
+            std::reverse(c.segs.begin(), c.segs.end());
+            for (PathSeg& s : c.segs) s = s.reversed();
+            c.signed_area = -c.signed_area;
+        }
+        const std::size_t m = c.segs.size();
+        // Neighbours meet at their junction; they may still cross elsewhere.
+        for (std::size_t i = 0; i < m; ++i) {
+            if (neighbours_cross(c.segs[i], c.segs[i + 1 == m ? 0 : i + 1])) {
+                return std::string("self-intersecting path contour");
+            }
+        }
+        for (std::size_t i = 0; i < m; ++i) {
+            for (std::size_t j = i + 2; j < m; ++j) {
+                if (i == 0 && j == m - 1) continue;
+                if (segs_properly_intersect(c.segs[i], c.segs[j])) {
+                    return std::string("self-intersecting path contour");
+                }
+            }
+        }
+    }
+
+    if (std::fabs(path[0].signed_area) < 1e-10) return std::string("outer contour has zero area");
+
+    // Holes are tested against the outer contour with its junctions joined,
+    // so that a probe level with a junction sees it once.
+    PathContour outer = path[0];
+    join_gaps(outer);
+
+    for (std::size_t hi = 1; hi < path.size(); ++hi) {
+        const PathContour& hole = path[hi];
+        for (const PathSeg& s : hole.segs) {
+            Point probe;
+            if (s.kind == SegKind::Line) {
+                probe = {s.x0 + (s.x1 - s.x0) * 0.5, s.y0 + (s.y1 - s.y0) * 0.5};
+            } else {
+                const double phi = s.theta0 + s.dtheta * 0.5;
+                probe = {s.cx + s.r * std::cos(phi), s.cy + s.r * std::sin(phi)};
+            }
+            if (contour_winding(outer, probe.x, probe.y) == 0) {
+                return std::string("hole is not contained within the outer contour");
+            }
+        }
+        for (const PathSeg& o : path[0].segs) {
+            for (const PathSeg& s : hole.segs) {
+                if (segs_properly_intersect(o, s)) {
+                    return std::string("outer contour and hole contour intersect");
+                }
+            }
+        }
+    }
+
+    path[0] = std::move(outer);
+    for (std::size_t ci = 0; ci < path.size(); ++ci) {
+        if (ci > 0) join_gaps(path[ci]);
+        fill_extent(path[ci]);
+    }
+    for (std::size_t i = 1; i < path.size(); ++i) {
+        for (std::size_t j = i + 1; j < path.size(); ++j) {
+            if (extents_meet(path[i], path[j])) {
+                path[i].meets_hole = true;
+                path[j].meets_hole = true;
+            }
+        }
+    }
+    return path;
+}
+
+}  // namespace quorvantel::geometry
