@@ -229,6 +229,28 @@ def test_centres_on_the_arcs():
     assert seen > 100
 
 
+def test_quarter_annulus_and_its_nudged_and_turned_twins():
+    """The quarter annulus r 1 to 2 about the origin: its box, area and centre cells; the
+    outer arc turned by 1e-15 gives the same exact cells bit for bit, by 1e-13 all but, and
+    the same centre cells off the sides (on a side a turn that small decides); turned by
+    half a turn the outline crosses itself and the cells still follow its turns."""
+    quarter = (1.0, 2.0, 0.0, PI / 2, 0.0, PI / 2)
+    exact, centre, box = rasters(0.0, 0.0, quarter)
+    assert box == (0, 4, -2, 3)
+    assert math.fsum(exact.ravel()) == pytest.approx(3 * PI / 4, abs=1e-12)
+    assert centre[2, :3].tolist() == [0.0, 1.0, 0.0]
+    px, py = np.meshgrid(np.arange(0, 4), np.arange(-2, 3))
+    off_sides = np.abs(px) != np.abs(py)
+    for nudge, tolerance in ((1e-15, 0.0), (1e-13, 1e-12)):
+        twin = rasters(0.0, 0.0, (1.0, 2.0, 0.0, PI / 2, nudge, PI / 2))
+        assert twin[2] == box and np.array_equal(twin[1][off_sides], centre[off_sides])
+        assert np.abs(twin[0] - exact).max() <= tolerance
+    turned = (1.0, 2.0, 0.0, PI / 2, PI, PI / 2)
+    exact, _, _ = rasters(0.3, -0.2, turned)
+    assert exact.min() >= 0.0 and exact.max() <= 1.0
+    assert_centres_follow_turns(0.3, -0.2, turned)
+
+
 def test_non_finite_overlaps_weigh_nothing_in_every_form():
     """Ellipse corners whose products overflow and circles of r >= 2**512 give cells of 0,
     and rasters, one-pixel sums and pixel counts weigh each such pixel alike."""
