@@ -109,7 +109,7 @@ WedgeCenterCell::Row WedgeCenterCell::row(double fy) const {
     Row r{};
     r.dy = fy - y;
     r.dy2 = r.dy * r.dy;
-    const auto edge = [&](int e) {
+    for (int e = 0; e < EDGES; ++e) {
         const Point& from = ends[e][0];
         const Point& to = ends[e][1];
         r.straddles[e] = geometry::spans_height(from.y, to.y, r.dy);
@@ -117,8 +117,7 @@ WedgeCenterCell::Row WedgeCenterCell::row(double fy) const {
         if (r.straddles[e]) {
             r.crossing[e] = from.x + (to.x - from.x) * (r.dy - from.y) / (to.y - from.y);
         }
-    };
-    for (int e = 0; e < EDGES; ++e) edge(e);
+    }
     for (int k = 0; k < 2; ++k) {
         r.near_side[k] = r.dy >= sides[k].lo_y - SIDE_SLACK && r.dy <= sides[k].hi_y + SIDE_SLACK;
     }
