@@ -13,6 +13,9 @@ process and on the same apertures:
                         time is scaled linearly (per aperture) to the full count.
                         For context, a line per shape also gives the time per
                         aperture when each aperture is its own photutils object.
+* wedge centre       -- weights_wedge_center serially for an annular sector, a
+                        skewed wedge and one with both spans past half a turn,
+                        beside weights_circ_ann_center of the same radii.
 
 quorvantel times are best-of-N wall times after one warm-up call, its two runs timed
 in turn.  Ratios say how many times faster quorvantel is (photutils / quorvantel).
@@ -20,6 +23,7 @@ The rasters of the subset are also compared with photutils' masks.
 
 Usage:
     python bench/bench_weights.py [--apertures 20000] [--repeat 5] [--photutils-subset 2000]
+                                  [--wedge-centre-only]
 """
 
 import argparse
@@ -76,12 +80,32 @@ def largest_difference(result, masks):
     return worst
 
 
+WEDGE_CENTRE_CASES = [
+    ("annular sector", (3.0, 8.0, 0.7, 2.0, 0.7, 2.0)),
+    ("skewed", (3.0, 8.0, 0.7, 2.0, 1.2, 2.6)),
+    ("spans past pi", (3.0, 8.0, 0.7, 4.5, 0.9, 5.0)),
+]
+
+
+def wedge_centre_lines(xs, ys, repeat):
+    """Serial centre rasters of the wedge cases and of the annulus of the same radii."""
+    print("wedge centre rasters, serial, r_in = 3, r_out = 8:")
+    runs = [(name, lambda p=p: qv.weights_wedge_center(xs, ys, *p))
+            for name, p in WEDGE_CENTRE_CASES]
+    runs.append(("annulus", lambda: qv.weights_circ_ann_center(xs, ys, 3.0, 8.0)))
+    best, _ = interleaved_best([with_threshold(SERIAL_THRESHOLD, run) for _, run in runs],
+                               repeat)
+    for (name, _), t in zip(runs, best):
+        print(f"  {name:16s} {t * 1e3:9.2f} ms  ({t / best[-1]:.2f} x annulus)")
+
+
 def main(argv=None):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--apertures", type=int, default=20000)
     p.add_argument("--repeat", type=int, default=5)
     p.add_argument("--photutils-subset", type=int, default=2000)
     p.add_argument("--seed", type=int, default=12345)
+    p.add_argument("--wedge-centre-only", action="store_true")
     args = p.parse_args(argv)
     if min(args.apertures, args.repeat, args.photutils_subset) < 1:
         p.error("--apertures, --repeat and --photutils-subset must be >= 1")
@@ -89,6 +113,9 @@ def main(argv=None):
     rng = np.random.default_rng(args.seed)
     xs = np.ascontiguousarray(rng.uniform(16.0, 2000.0, args.apertures))
     ys = np.ascontiguousarray(rng.uniform(16.0, 2000.0, args.apertures))
+    if args.wedge_centre_only:
+        wedge_centre_lines(xs, ys, args.repeat)
+        return
     a, b, theta = 6.0, 3.0, 0.5
     cases = [
         ("circle r=5", lambda: qv.weights_circ_exact(xs, ys, 5.0),
@@ -133,6 +160,8 @@ def main(argv=None):
     if notes:
         print()
         print("\n".join(notes))
+    print()
+    wedge_centre_lines(xs, ys, args.repeat)
 
 
 if __name__ == "__main__":

@@ -2,7 +2,9 @@
 arc B1 -> B0, side B0 A0), drawn as a dense polygon in shapely: exact cells to 2e-6 per
 pixel, centre cells at every pixel centre clear of the outline, over the table of known
 cases, random simple wedges with each span on either side of pi, and arcs just short of a
-whole turn."""
+whole turn.  Centre cells also against the outline's own clockwise turns, counted on the
+dense polygon, for wedges at round angles and centres and for random ones that may cross
+themselves, and on the arcs themselves."""
 
 import math
 
@@ -125,6 +127,128 @@ def test_arcs_just_short_of_a_whole_turn_sweep_the_whole_turn(theta):
     np.testing.assert_allclose(exact, ring.reshape(exact.shape), rtol=0, atol=1e-12)
     ring = native.weights_circ_ann_center_one(x, y, r_in, r_out, *box)
     assert centre.ravel().tolist() == ring
+
+
+# --- centre cells and the outline's own turns ----------------------------------------
+
+def clockwise_turns(ring, px, py):
+    """Clockwise turns of the closed polygon `ring` (n x 2) about each point: crossings of
+    the ray towards +x, half-open in y, one going down adding 1."""
+    ax, ay = ring[:, 0][None], ring[:, 1][None]
+    bx, by = np.roll(ring[:, 0], -1)[None], np.roll(ring[:, 1], -1)[None]
+    turns = np.zeros(len(px), int)
+    step = max(1, 4_000_000 // len(ring))
+    for k in range(0, len(px), step):
+        X, Y = px[k:k + step, None], py[k:k + step, None]
+        up, down = (ay <= Y) & (by > Y), (by <= Y) & (ay > Y)
+        with np.errstate(divide="ignore", invalid="ignore"):
+            right = ax + (bx - ax) * (Y - ay) / (by - ay) > X
+        turns[k:k + step] = (down & right).sum(1) - (up & right).sum(1)
+    return turns
+
+
+def assert_centres_follow_turns(x, y, params):
+    """Centre cells clear of the outline are 1 where it turns clockwise about them at least
+    once: inside a simple outline, and the parts' sum for one that crosses itself."""
+    (centre,), x0, x1, y0, y1 = native.weights_wedge_center(np.array([x]), np.array([y]),
+                                                            *params)
+    px, py = (g.ravel() for g in np.meshgrid(np.arange(x0[0], x1[0], dtype=float),
+                                             np.arange(y0[0], y1[0], dtype=float)))
+    ring = np.asarray(outline(x, y, *params).exterior.coords)[:-1]
+    clear = shapely.distance(shapely.LinearRing(ring), shapely.points(px, py)) > 1e-6
+    turns = clockwise_turns(ring, px[clear], py[clear])
+    assert np.array_equal(centre.ravel()[clear], (turns >= 1).astype(float))
+
+
+@pytest.mark.parametrize("args, expected", [
+    # Half annulus: the centre pixel lies in the hole.
+    ((0, 0, 1, 5, -3 * PI / 4, PI, -3 * PI / 4, PI, 0, 0, 1, 1), [0.0]),
+    # Pixels (0, -10) ... (0, -1), 0.4 to 4.4 px outside.
+    ((0, 0, 5, 11, PI, PI / 2, PI, PI, 0, -10, 10, 1), [0.0] * 10),
+    # The -x axis, on the ray through an arc end.
+    ((0, 0, 6.0702, 20.6432, 3 * PI / 4, PI / 4, 3 * PI / 4, PI / 2, -20, 0, 1, 20),
+     [0.0] * 20),
+    # Quarter annulus: its centre, a centre on the inner arc, one on the outer arc.
+    ((0, 0, 1, 2, 0, PI / 2, 0, PI / 2, 0, 0, 1, 3), [0.0, 1.0, 0.0]),
+])
+def test_known_centre_cells(args, expected):
+    assert native.weights_wedge_center_one(*args) == expected
+
+
+def _round_wedge(rng, radii, skewed):
+    r_in, r_out = sorted(rng.choice(radii, 2, replace=False))
+    th_in, dth_in = PI / 4 * rng.integers(-8, 9), PI / 4 * rng.integers(1, 8)
+    th_out, dth_out = ((PI / 4 * rng.integers(-8, 9), PI / 4 * rng.integers(1, 8)) if skewed
+                       else (th_in, dth_in))
+    x, y = rng.integers(-2, 3, 2) + rng.choice([0.0, 0.5], 2)
+    return float(x), float(y), (float(r_in), float(r_out), th_in, dth_in, th_out, dth_out)
+
+
+@pytest.mark.parametrize("skewed", [False, True])
+def test_round_wedges_follow_their_turns(skewed):
+    """Angles and spans at multiples of pi/4 about integer and half-integer centres put
+    pixel centres on the chords, on the rays through the arc ends and at the centre."""
+    rng = np.random.default_rng(17 + skewed)
+    for _ in range(40):
+        assert_centres_follow_turns(*_round_wedge(rng, [0.5, 1.0, 2.0, 2.5, 3.0, 5.0, 6.0],
+                                                  skewed))
+
+
+def test_random_wedges_follow_their_turns():
+    """Any spans and skews, the outline simple or crossing itself."""
+    for _ in range(24):
+        r_in = RNG.uniform(0.3, 4.0)
+        th_in = RNG.uniform(-7.0, 7.0)
+        params = (r_in, r_in + RNG.uniform(0.05, 3.0), th_in, RNG.uniform(1e-3, TWO_PI - 1e-9),
+                  th_in + RNG.uniform(-4.0, 4.0), RNG.uniform(1e-3, TWO_PI - 1e-9))
+        assert_centres_follow_turns(*RNG.uniform(-3.0, 3.0, 2), params)
+
+
+def test_centres_on_the_arcs():
+    """A centre on the inner arc belongs to a simple wedge, one on the outer arc does not
+    (radii 5 and 10 put pixel centres exactly on both circles)."""
+    rng = np.random.default_rng(29)
+    seen = 0
+    for k in range(60):
+        x, y, params = _round_wedge(rng, [5.0, 10.0], k % 2 == 1)
+        if not outline(x, y, *params, points=2000).is_valid:
+            continue
+        (centre,), x0, x1, y0, y1 = native.weights_wedge_center(np.array([x]), np.array([y]),
+                                                                *params)
+        px, py = np.meshgrid(np.arange(x0[0], x1[0], dtype=float),
+                             np.arange(y0[0], y1[0], dtype=float))
+        d2, phi = (px - x) ** 2 + (py - y) ** 2, np.arctan2(py - y, px - x)
+        a0 = params[2] - params[3] / 2
+        b0 = a0 + (_wrap(((params[4] - params[5] / 2) - a0) + PI) - PI)
+        for r, start, span, value in ((5.0, a0, params[3], 1.0), (10.0, b0, params[5], 0.0)):
+            # Strictly inside the sweep, so off the sides.
+            on_arc = (d2 == r * r) & ((phi - start) % TWO_PI > 1e-9) & \
+                ((phi - start) % TWO_PI < span - 1e-9)
+            assert (centre[on_arc] == value).all()
+            seen += int(on_arc.sum())
+    assert seen > 100
+
+
+def test_quarter_annulus_and_its_nudged_and_turned_twins():
+    """The quarter annulus r 1 to 2 about the origin: its box, area and centre cells; the
+    outer arc turned by 1e-15 gives the same exact cells bit for bit, by 1e-13 all but, and
+    the same centre cells off the sides (on a side a turn that small decides); turned by
+    half a turn the outline crosses itself and the cells still follow its turns."""
+    quarter = (1.0, 2.0, 0.0, PI / 2, 0.0, PI / 2)
+    exact, centre, box = rasters(0.0, 0.0, quarter)
+    assert box == (0, 4, -2, 3)
+    assert math.fsum(exact.ravel()) == pytest.approx(3 * PI / 4, abs=1e-12)
+    assert centre[2, :3].tolist() == [0.0, 1.0, 0.0]
+    px, py = np.meshgrid(np.arange(0, 4), np.arange(-2, 3))
+    off_sides = np.abs(px) != np.abs(py)
+    for nudge, tolerance in ((1e-15, 0.0), (1e-13, 1e-12)):
+        twin = rasters(0.0, 0.0, (1.0, 2.0, 0.0, PI / 2, nudge, PI / 2))
+        assert twin[2] == box and np.array_equal(twin[1][off_sides], centre[off_sides])
+        assert np.abs(twin[0] - exact).max() <= tolerance
+    turned = (1.0, 2.0, 0.0, PI / 2, PI, PI / 2)
+    exact, _, _ = rasters(0.3, -0.2, turned)
+    assert exact.min() >= 0.0 and exact.max() <= 1.0
+    assert_centres_follow_turns(0.3, -0.2, turned)
 
 
 def test_non_finite_overlaps_weigh_nothing_in_every_form():

@@ -16,6 +16,8 @@ constexpr double CONE_SLACK = 1e-15;
 // A sweep, or what is left of it, of at most this many radians adds nothing.
 constexpr double NEGLIGIBLE_SWEEP = 1e-14;
 constexpr double SAME_SECTOR = 1e-14;
+// Rows this near a side's extent may hold centres on that side.
+constexpr double SIDE_SLACK = 1e-9;
 
 WedgeExactCell::Cones cut_into_cones(double start, double sweep) {
     WedgeExactCell::Cones out{};
@@ -78,6 +80,14 @@ bool crosses(const WedgeCenterCell::Row& r, WedgeCenterCell::Edge e, double dx) 
     return r.straddles[e] && dx < r.crossing[e];
 }
 
+// The arc of radius r from the angle `start` (end point from) over the
+// counter-clockwise turn to the angle `end` (end point to), cut into pieces.
+geometry::ArcPieces arc_pieces(double r, double start, double end, Point from, Point to) {
+    return geometry::monotone_arc_pieces(r, geometry::arc_sweep(start, end), from.y, to.y,
+                                         geometry::wrap_angle(geometry::WEDGE_HALF_PI - start),
+                                         geometry::wrap_angle(-geometry::WEDGE_HALF_PI - start));
+}
+
 }  // namespace
 
 WedgeCenterCell::WedgeCenterCell(double cx, double cy, const geometry::WedgeFrame& frame)
@@ -85,7 +95,11 @@ WedgeCenterCell::WedgeCenterCell(double cx, double cy, const geometry::WedgeFram
       y(cy),
       f(&frame),
       r_out2(frame.r_out * frame.r_out - RADIUS_SLACK),
-      r_in2(frame.r_in * frame.r_in - RADIUS_SLACK) {}
+      r_in2(frame.r_in * frame.r_in - RADIUS_SLACK),
+      sides{geometry::PathSeg::line(frame.A1.x, frame.A1.y, frame.B1.x, frame.B1.y),
+            geometry::PathSeg::line(frame.B0.x, frame.B0.y, frame.A0.x, frame.A0.y)},
+      inner_arc(arc_pieces(frame.r_in, frame.a0, frame.a1, frame.A0, frame.A1)),
+      outer_arc(arc_pieces(frame.r_out, frame.b0, frame.b1, frame.B0, frame.B1)) {}
 
 WedgeCenterCell::Row WedgeCenterCell::row(double fy) const {
     const Point O{0.0, 0.0};
@@ -98,11 +112,25 @@ WedgeCenterCell::Row WedgeCenterCell::row(double fy) const {
     for (int e = 0; e < EDGES; ++e) {
         const Point& from = ends[e][0];
         const Point& to = ends[e][1];
-        r.straddles[e] = (from.y > r.dy) != (to.y > r.dy);
+        r.straddles[e] = geometry::spans_height(from.y, to.y, r.dy);
         r.rises[e] = to.y > r.dy;
         if (r.straddles[e]) {
             r.crossing[e] = from.x + (to.x - from.x) * (r.dy - from.y) / (to.y - from.y);
         }
+    }
+    for (int k = 0; k < 2; ++k) {
+        r.near_side[k] = r.dy >= sides[k].lo_y - SIDE_SLACK && r.dy <= sides[k].hi_y + SIDE_SLACK;
+    }
+    for (std::size_t k = 0; k < inner_arc.count; ++k) {
+        const geometry::ArcPiece& p = inner_arc.pieces[k];
+        if (!geometry::spans_height(p.y_start, p.y_end, r.dy)) continue;
+        (p.right ? r.inner_right : r.inner_left) += p.y_end > r.dy ? -1 : 1;
+    }
+    for (std::size_t k = 0; k < outer_arc.count; ++k) {
+        // Run from its counter-clockwise end back to its start.
+        const geometry::ArcPiece& p = outer_arc.pieces[k];
+        if (!geometry::spans_height(p.y_start, p.y_end, r.dy)) continue;
+        (p.right ? r.outer_right : r.outer_left) += p.y_start > r.dy ? -1 : 1;
     }
     return r;
 }
@@ -110,6 +138,40 @@ WedgeCenterCell::Row WedgeCenterCell::row(double fy) const {
 double WedgeCenterCell::operator()(const Row& r, double fx) const {
     const double dx = fx - x;
     const double d2 = r.dy2 + dx * dx;
+    if (!on_a_side(r, dx)) return clockwise_turns(r, dx, d2) >= 1 ? 1.0 : 0.0;
+    return decomposed(r, dx, d2);
+}
+
+bool WedgeCenterCell::on_a_side(const Row& r, double dx) const {
+    for (int k = 0; k < 2; ++k) {
+        if (r.near_side[k] && sides[k].contains_on_boundary(dx, r.dy)) return true;
+    }
+    return false;
+}
+
+int WedgeCenterCell::clockwise_turns(const Row& r, double dx, double d2) const {
+    // Crossings of the ray towards +x, one going down adding 1.  An arc piece
+    // is crossed as the arc pieces' header tells, a point on an arc counting
+    // as outside its disc: on the inner arc it belongs to the wedge, on the
+    // outer one it does not.
+    int turns = 0;
+    for (const Edge e : {A1B1, B0A0}) {
+        if (crosses(r, e, dx)) turns += r.rises[e] ? -1 : 1;
+    }
+    const bool in_inner = d2 < r_in2;
+    const bool in_outer = d2 < r_out2;
+    if (dx < 0.0) {
+        turns += r.inner_right + r.outer_right;
+        if (!in_inner) turns += r.inner_left;
+        if (!in_outer) turns += r.outer_left;
+    } else {
+        if (in_inner) turns += r.inner_right;
+        if (in_outer) turns += r.outer_right;
+    }
+    return turns;
+}
+
+double WedgeCenterCell::decomposed(const Row& r, double dx, double d2) const {
     // Winding number of A0, B0, B1, A1 about the point: the edges are held
     // the other way round (A0 A1 B1 B0), so one crossed going down adds 1.
     int w = 0;
