@@ -41,7 +41,10 @@ Outcome<support::OwnedObject> weights_batch(std::vector<Outcome<ApertureWeights>
         PyObject* view =
             PyArray_Newshape(reinterpret_cast<PyArrayObject*>(flat), &newshape, NPY_ANYORDER);
         Py_DECREF(flat);
-        if (view == nullptr) support::throw_creation_failure("cannot shape a weights array");
+        if (view == nullptr) {
+            support::throw_if_out_of_memory();
+            return Error::fetched();  // NumPy's own error
+        }
         arrays.items.push_back(view);
         boxes.x_min.push_back(a.x_min);
         boxes.x_max.push_back(a.x_max);
