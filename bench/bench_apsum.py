@@ -24,13 +24,13 @@ Usage:
 """
 
 import argparse
-import os
 import sys
 import time
 
 import numpy as np
 
-from timing import POOLED_THRESHOLD, SERIAL_THRESHOLD, interleaved_best, qv, with_threshold
+from timing import (POOLED_THRESHOLD, SERIAL_THRESHOLD, interleaved_best, qv, usable_cores,
+                    with_threshold)
 
 try:
     import sep
@@ -141,7 +141,7 @@ def main(argv=None):
     xs = np.ascontiguousarray(rng.uniform(margin, args.size - 1 - margin, args.apertures))
     ys = np.ascontiguousarray(rng.uniform(margin, args.size - 1 - margin, args.apertures))
 
-    cores = os.cpu_count()
+    cores = usable_cores()
     print(f"image {args.size}x{args.size} float64, {args.apertures} apertures, "
           f"best of {args.repeat} (after 1 warm-up), cores = {cores}")
     print(f"quorvantel default parallel threshold = {qv.get_parallel_threshold()}; "

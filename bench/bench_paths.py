@@ -20,7 +20,7 @@ import numpy as np
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from timing import (POOLED_THRESHOLD, SERIAL_THRESHOLD, interleaved_best, qv,  # noqa: E402
-                    with_threshold)
+                    usable_cores, with_threshold)
 
 RADIUS = 5.0
 
@@ -59,7 +59,7 @@ def main():
         "weights_circ_exact": lambda: qv.weights_circ_exact(xs, ys, RADIUS),
     }
     print(f"{args.apertures} apertures, r = {RADIUS}, best of {args.repeat}; "
-          f"{os.cpu_count()} cores")
+          f"{usable_cores()} cores")
     for label, threshold in (("serial", SERIAL_THRESHOLD), ("pooled", POOLED_THRESHOLD)):
         fns = [with_threshold(threshold, fn) for fn in contenders.values()]
         best, results = interleaved_best(fns, args.repeat)

@@ -27,13 +27,13 @@ Usage:
 """
 
 import argparse
-import os
 import sys
 import time
 
 import numpy as np
 
-from timing import POOLED_THRESHOLD, SERIAL_THRESHOLD, interleaved_best, qv, with_threshold
+from timing import (POOLED_THRESHOLD, SERIAL_THRESHOLD, interleaved_best, qv, usable_cores,
+                    with_threshold)
 
 try:
     import photutils
@@ -125,7 +125,7 @@ def main(argv=None):
     ]
 
     print(f"{args.apertures} apertures, best of {args.repeat} (after 1 warm-up), "
-          f"cores = {os.cpu_count()}; serial threshold {SERIAL_THRESHOLD}, "
+          f"cores = {usable_cores()}; serial threshold {SERIAL_THRESHOLD}, "
           f"pooled {POOLED_THRESHOLD}")
     print("versions: numpy {}, photutils {}".format(
         np.__version__, photutils.__version__ if photutils else "not installed"))

@@ -1,6 +1,7 @@
 """Timing helpers shared by the benchmark scripts."""
 
 import math
+import os
 import sys
 import time
 
@@ -11,6 +12,16 @@ except ImportError as exc:  # pragma: no cover
 
 SERIAL_THRESHOLD = 2**64 - 1  # never uses the pool
 POOLED_THRESHOLD = 1  # always uses the pool
+
+
+def usable_cores():
+    """The number of CPUs this process may run on (its affinity mask, which
+    taskset and container limits narrow), or all of them where the platform
+    cannot tell."""
+    try:
+        return len(os.sched_getaffinity(0))
+    except (AttributeError, OSError):
+        return os.cpu_count() or 1
 
 
 def interleaved_best(fns, repeat):

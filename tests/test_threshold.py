@@ -111,18 +111,23 @@ def test_rejected_values_leave_threshold_unchanged(threshold, value, error, mess
     assert threshold.get_parallel_threshold() == 37
 
 
+# Limits the address space to what the process holds now.
+LIMIT_ADDRESS_SPACE = """
+with open("/proc/self/status") as f:
+    size = [int(l.split()[1]) * 1024 for l in f if l.startswith("VmSize")][0]
+resource.setrlimit(resource.RLIMIT_AS, (size, resource.RLIM_INFINITY))
+"""
+
 # Address space limited to what the process holds after a first pooled call: batches
 # pooled and serial either succeed or raise MemoryError; an allocation that fails on a
 # worker is no internal fault, and no worker ends the process.
-OUT_OF_ROOM = """
+POOLED_OUT_OF_ROOM = """
 import resource, numpy as np
 xs = np.linspace(0, 300, 1000)
 ys = np.zeros_like(xs)
 m.set_parallel_threshold(1)
 m.weights_circ_exact(xs, ys, 3.0)
-with open("/proc/self/status") as f:
-    size = [int(l.split()[1]) * 1024 for l in f if l.startswith("VmSize")][0]
-resource.setrlimit(resource.RLIMIT_AS, (size, resource.RLIM_INFINITY))
+""" + LIMIT_ADDRESS_SPACE + """
 for limit in (1, 10**9) * 3:
     m.set_parallel_threshold(limit)
     for r in (3.0, 30.0):
@@ -133,11 +138,68 @@ for limit in (1, 10**9) * 3:
 print("ok")
 """
 
+# Serial batches under the same kind of limit, with the room left to them narrowed step
+# by step (4 KiB blocks hold the rest), so that memory runs out at every stage of a call:
+# the rasters, their arrays, the lists of the result.  The caller sees MemoryError or a
+# result, and what a failed call took is given back: after all the failures the room for
+# new blocks and the resident memory are what they were.
+SERIAL_OUT_OF_ROOM = """
+import os, resource, numpy as np
+xs = np.linspace(0, 3000, 1000)
+ys = np.linspace(5, 40, 1000)
+image = np.ones((64, 3100))
+calls = (lambda: m.weights_wedge_exact(xs, ys, 0.9, 3.0, 0.2, 2.0, 0.4, 2.5),
+         lambda: m.apsum_circ_exact(image, xs, ys, 3.0))
+page = os.sysconf("SC_PAGE_SIZE")
+def resident():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * page
+blocks = [None] * 65536
+def fill():
+    k = 0
+    try:
+        while k < len(blocks):
+            blocks[k] = bytes(4096)
+            k += 1
+    except MemoryError:
+        pass
+    return k
+def release(start, stop):
+    for j in range(start, stop):
+        blocks[j] = None
+m.set_parallel_threshold(10**9)
+for call in calls:
+    call()
+""" + LIMIT_ADDRESS_SPACE + """
+room = fill()
+release(0, room)
+used = resident()
+outcomes = set()
+for left in range(0, room + 1):
+    held = fill()
+    release(max(0, held - left), held)
+    for call in calls:
+        try:
+            call()
+            outcomes.add("result")
+        except MemoryError as error:
+            assert str(error) in ("out of memory", "weights allocation failed"), error
+            outcomes.add("memory")
+    release(0, held)
+assert "memory" in outcomes
+assert fill() >= room - 16
+release(0, len(blocks))
+assert resident() - used < 256 * 1024, (used, resident())
+print("ok")
+"""
+
 
 @pytest.mark.skipif(not os.path.isdir("/proc/self/task"), reason="needs /proc and RLIMIT_AS")
 @pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""),
                     reason="the address sanitizer needs an unlimited address space")
-def test_pooled_batches_out_of_memory_raise_memory_error():
-    proc = _spawn(None, OUT_OF_ROOM)
+@pytest.mark.parametrize("script", [POOLED_OUT_OF_ROOM, SERIAL_OUT_OF_ROOM],
+                         ids=["pooled", "serial"])
+def test_batches_out_of_memory_raise_memory_error(script):
+    proc = _spawn(None, script)
     out, err = proc.communicate(timeout=120)
     assert proc.returncode == 0 and out.split() == ["ok"], err[-3000:]

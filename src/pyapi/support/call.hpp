@@ -207,7 +207,7 @@ PyObject* finish(Outcome<R>& outcome) {
         return nullptr;
     }
     PyObject* result = to_python(outcome.take());
-    if (result == nullptr) fault_from_pending("cannot create the result object");
+    if (result == nullptr) throw_creation_failure("cannot create the result object");
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include "pyapi/support/results.hpp"
 
+#include <new>
 #include <string>
 #include <utility>
 
@@ -87,7 +88,7 @@ PyObject* weights_array_from_buffer(std::vector<double>&& values) {
     PyObject* base = PyCapsule_New(owned, BUFFER_CAPSULE, &free_buffer);
     if (base == nullptr) {
         delete owned;
-        throw Fault("cannot create the owner of a weights buffer: " + pending_error_text());
+        throw_creation_failure("cannot create the owner of a weights buffer");
     }
     npy_intp dims[1] = {static_cast<npy_intp>(owned->size())};
     npy_intp strides[1] = {static_cast<npy_intp>(sizeof(double))};
@@ -96,11 +97,11 @@ PyObject* weights_array_from_buffer(std::vector<double>&& values) {
                                            nullptr);
     if (array == nullptr) {
         Py_DECREF(base);
-        throw Fault("cannot create a weights array: " + pending_error_text());
+        throw_creation_failure("cannot create a weights array");
     }
     if (PyArray_SetBaseObject(reinterpret_cast<PyArrayObject*>(array), base) != 0) {
         Py_DECREF(array);  // NumPy released the base, and with it the buffer
-        throw Fault("cannot hand a weights buffer to its array: " + pending_error_text());
+        throw_creation_failure("cannot hand a weights buffer to its array");
     }
     return array;
 }
@@ -120,10 +121,18 @@ PyObject* weights_batch_result(std::vector<PyObject*>&& arrays, const BoxLists& 
                     int_list_result(boxes.y_min), int_list_result(boxes.y_max));
 }
 
-void fault_from_pending(const char* what) {
+void throw_if_out_of_memory() {
+    if (PyErr_ExceptionMatches(PyExc_MemoryError)) {
+        PyErr_Clear();
+        throw std::bad_alloc();
+    }
+}
+
+void throw_creation_failure(const char* what) {
+    throw_if_out_of_memory();
     std::string message = what;
     if (PyErr_Occurred()) message += ": " + pending_error_text();
-    set_fault(message.c_str());
+    throw Fault(message);
 }
 
 }  // namespace quorvantel::pyapi::support

@@ -1,6 +1,7 @@
-// Conversion of entry results into Python objects.  A failure to create a
-// result object is an internal fault: the converters return null and the
-// boundary raises FaultException.
+// Conversion of entry results into Python objects.  The converters return
+// null with the interpreter's error set; the boundary turns a result object
+// that cannot be created into MemoryError when memory ran out, and into
+// FaultException otherwise.
 #pragma once
 
 #include <cstdint>
@@ -69,7 +70,8 @@ inline PyObject* to_python(OwnedObject&& result) { return result.release(); }
 
 // A one-dimensional writeable float64 array over the vector's buffer, without
 // a copy: the buffer passes to the array's base object, which frees it when
-// the array goes.  Throws Fault when the array or its base cannot be made.
+// the array goes.  When the array or its base cannot be made, the buffer is
+// freed and throw_creation_failure reports why.
 PyObject* weights_array_from_buffer(std::vector<double>&& values);
 
 // The tuple (arrays, x_min, x_max, y_min, y_max) of five lists.  The array
@@ -91,7 +93,14 @@ struct FarthestPixel {
 PyObject* farthest_pixel_result(const FarthestPixel& result);
 inline PyObject* to_python(const FarthestPixel& result) { return farthest_pixel_result(result); }
 
-// Replaces a pending interpreter error (or none) by FaultException naming `what`.
-void fault_from_pending(const char* what);
+// A pending MemoryError is taken and thrown as std::bad_alloc, which the
+// boundary raises as MemoryError("out of memory"); any other pending error
+// stays.
+void throw_if_out_of_memory();
+
+// Reports a Python object that could not be created, taking the pending
+// interpreter error (or none): running out of memory as above, anything else
+// a Fault naming `what` and the error.
+[[noreturn]] void throw_creation_failure(const char* what);
 
 }  // namespace quorvantel::pyapi::support

@@ -1,6 +1,5 @@
 #include "pyapi/weights/batch.hpp"
 
-#include "fault.hpp"
 #include "pyapi/support/runtime.hpp"
 
 namespace quorvantel::pyapi::weights {
@@ -42,7 +41,10 @@ Outcome<support::OwnedObject> weights_batch(std::vector<Outcome<ApertureWeights>
         PyObject* view =
             PyArray_Newshape(reinterpret_cast<PyArrayObject*>(flat), &newshape, NPY_ANYORDER);
         Py_DECREF(flat);
-        if (view == nullptr) return Error::fetched();
+        if (view == nullptr) {
+            support::throw_if_out_of_memory();
+            return Error::fetched();  // NumPy's own error
+        }
         arrays.items.push_back(view);
         boxes.x_min.push_back(a.x_min);
         boxes.x_max.push_back(a.x_max);
@@ -50,9 +52,7 @@ Outcome<support::OwnedObject> weights_batch(std::vector<Outcome<ApertureWeights>
         boxes.y_max.push_back(a.y_max);
     }
     PyObject* result = support::weights_batch_result(std::move(arrays.items), boxes);
-    if (result == nullptr) {
-        throw Fault("cannot create the weights result: " + support::pending_error_text());
-    }
+    if (result == nullptr) support::throw_creation_failure("cannot create the weights result");
     return support::OwnedObject(result);
 }
 
