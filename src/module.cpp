@@ -1,6 +1,7 @@
 // The extension module quorvantel._native: its definition, its start-up and
 // the table of its functions, in registration order.
 #include <cstddef>
+#include <new>
 #include <span>
 
 #include "fault.hpp"
@@ -209,6 +210,8 @@ int module_exec(PyObject* module) {
         const std::span<PyMethodDef> weights(records + MODULE_EXEC_ROWS,
                                              FUNCTION_COUNT - MODULE_EXEC_ROWS);
         return pyapi::weights::register_functions(module, weights) ? 0 : -1;
+    } catch (const std::bad_alloc&) {
+        PyErr_SetString(PyExc_MemoryError, "out of memory");
     } catch (const std::exception& fault) {
         pyapi::support::set_fault(fault.what());
     } catch (...) {
