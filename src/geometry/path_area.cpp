@@ -66,12 +66,6 @@ bool seg_reaches(const PathSeg& s, const Pixel& px) {
     return !(inner > 0.0 && far_x * far_x + far_y * far_y < inner * inner);
 }
 
-// Green's-theorem term of the piece of `s` between parameters ta and tb.
-double piece_term(const PathSeg& s, double ta, double tb, Point a, Point b) {
-    if (s.kind == SegKind::Line) return 0.5 * (a.x * b.y - a.y * b.x);
-    return 0.5 * ((s.cx * (b.y - a.y) - s.cy * (b.x - a.x)) + ((s.r * s.r) * s.dtheta) * (tb - ta));
-}
-
 // The direction in which a segment runs at its point p.
 Point tangent_at(const PathSeg& s, Point p) {
     if (s.kind == SegKind::Line) return {s.x1 - s.x0, s.y1 - s.y0};
@@ -204,7 +198,7 @@ double seg_contribution(std::span<const PathContour> path, std::size_t ci, const
             continue;
         }
         if (hidden) continue;
-        sum += piece_term(s, ta, tb, a, b);
+        sum += piece_term(s, ta, tb, a, b, Point{0.0, 0.0});
     }
     return sum;
 }
