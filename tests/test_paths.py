@@ -450,11 +450,12 @@ def test_tangent_holes_are_accepted_with_their_area():
         (square + arc_circle(5, 1.5, 1.5, -math.pi / 2) + arc_circle(8.5, 5, 1.5, 0.0)
          + arc_circle(2, 8, 2, math.pi / 2) + arc_circle(1, 4.5, 1, math.pi), 100 - 9.5 * math.pi),
         (circle(4.0, 0.3) + arc_circle(2.5, 0, 1.5, 0.0) + arc_circle(-2, 0, 2, math.pi), (16 - 2.25 - 4) * math.pi),
+        (square + arc_circle(4, 5, 1, 0.0) + arc_circle(6, 5, 1, math.pi) + arc_circle(6, 7.5, 1.5, -math.pi / 2)
+         + polygon((1, 1), (1, 3), (3, 3), (3, 1)) + arc_circle(2, 4, 1, -math.pi / 2), 100 - 5.25 * math.pi - 4),
+        # Two holes touching each other and, from inside, a third that holds them.
+        (square + arc_circle(4, 5, 1, 0.3) + arc_circle(6, 5, 1, 2.0) + arc_circle(5, 5, 2, 0.0)
+         + arc_circle(5, 5, 1.5, math.pi), 100 - 4 * math.pi),
     ]
-    check_tangent_holes(cases)
-
-
-def check_tangent_holes(cases):
     for rows, area in cases:
         shape = outline_shape(rows)
         assert shape.area == pytest.approx(area, abs=1e-5)
@@ -462,15 +463,6 @@ def check_tangent_holes(cases):
             got, *box = weights(rows, [x], [y])
             assert math.fsum(got[0].ravel()) == pytest.approx(area, abs=1e-9)
             assert_pixels_match(got[0], [b[0] for b in box], x, y, shape)
-
-
-@pytest.mark.xfail(strict=True, reason="holes touching each other lose or gain area in the pixel "
-                                        "holding the point of contact")
-def test_holes_tangent_to_each_other():
-    square = polygon((0, 0), (10, 0), (10, 10), (0, 10))
-    check_tangent_holes([
-        (square + arc_circle(4, 5, 1, 0.0) + arc_circle(6, 5, 1, math.pi) + arc_circle(6, 7.5, 1.5, -math.pi / 2)
-         + polygon((1, 1), (1, 3), (3, 3), (3, 1)) + arc_circle(2, 4, 1, -math.pi / 2), 100 - 5.25 * math.pi - 4)])
 
 
 def test_holes_that_truly_cross_are_rejected():
@@ -520,7 +512,10 @@ def outline_points(rows, per_unit):
             points.append(tuple(v[:2]))
         elif code == ARC:
             points.extend(dense_arc(*v[:5], per_unit=per_unit))
-    return np.array(points)
+    points = np.array(points)
+    # Arc ends a rounding error apart would leave an edge of 1e-16 that shapely may find
+    # crossing its neighbours.
+    return points[np.r_[True, np.hypot(*np.diff(points, axis=0).T) > 1e-12]]
 
 
 def positive_region(rows, per_unit=8000):
@@ -599,7 +594,7 @@ def test_gapped_outlines_are_accepted_and_exact():
 
 def test_self_crossing_outlines_are_rejected():
     # Outlines through the same random points taken out of order cross themselves far from
-    # any junction; moving their arcs' starts never hides the crossing.
+    # any junction, with or without their arcs' starts moved.
     shapely = pytest.importorskip("shapely")
     rng = np.random.default_rng(19)
     seen = 0
@@ -610,12 +605,8 @@ def test_self_crossing_outlines_are_rejected():
         plain = gapped_outline(rng, pts, "beside", gap=0.0)
         if shapely.LinearRing(outline_points(plain, 1300)).is_simple:
             continue
-        try:
-            boxes(plain)
-            continue
-        except ValueError as e:
-            assert str(e) == "self-intersecting path contour"
         rng.bit_generator.state = state
-        with pytest.raises(ValueError, match="^self-intersecting path contour$"):
-            boxes(gapped_outline(rng, pts, ("behind", "ahead", "beside", "other side")[seen % 4]))
+        for rows in (plain, gapped_outline(rng, pts, ("behind", "ahead", "beside", "other side")[seen % 4])):
+            with pytest.raises(ValueError, match="^self-intersecting path contour$"):
+                boxes(rows)
         seen += 1

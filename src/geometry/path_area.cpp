@@ -33,9 +33,13 @@ void meeting_params(const PathSeg& a, const PathSeg& b, ParamList& out) {
         if (on_b(u)) out.push_if_inside((ex * by - ey * bx) / den);
         return;
     }
-    for_each_meeting(a, b, [&](Point, double ta, double tb) {
-        if (on_b(tb)) out.push_if_inside(ta);
+    // Boundaries that only touch are not cut there.
+    double cuts[2];
+    int n = 0;
+    const bool touch = for_each_meeting(a, b, [&](Point, double ta, double tb) {
+        if (on_b(tb)) cuts[n++] = ta;
     });
+    for (int k = 0; k < n && !touch; ++k) out.push_if_inside(cuts[k]);
 }
 
 // ---------------------------------------------------------------------------
@@ -74,11 +78,14 @@ Point tangent_at(const PathSeg& s, Point p) {
     return {-std::sin(phi) * turn, std::cos(phi) * turn};
 }
 
-// Whether the piece of hole `ci` from a to b (midpoint m) lies inside the
-// union of the other holes, so that it bounds no part of the path.  Where
-// two holes share boundary running the same way, the earlier hole keeps it.
-bool hidden_by_other_hole(std::span<const PathContour> path, std::size_t ci, Point a, Point b,
-                          Point m) {
+// Whether the piece of hole `ci` from a to b (parameters ta and tb on seg,
+// midpoint m) lies inside the union of the other holes, so that it bounds no
+// part of the path.  Where two holes share boundary running the same way, the
+// earlier hole keeps it.  A piece whose midpoint lies on another hole's
+// outline but not its quarter point touches that hole there (two holes
+// tangent to each other) and is judged at the quarter point.
+bool hidden_by_other_hole(std::span<const PathContour> path, std::size_t ci, const PathSeg& seg,
+                          double ta, double tb, Point a, Point b, Point m) {
     for (std::size_t hj = 1; hj < path.size(); ++hj) {
         const PathContour& h = path[hj];
         if (hj == ci || !h.meets_hole || !extent_near(h, m.x, m.y, PATH_TOL)) continue;
@@ -90,6 +97,11 @@ bool hidden_by_other_hole(std::span<const PathContour> path, std::size_t ci, Poi
             }
         }
         if (shared != nullptr) {
+            const Point q = seg.point_at(ta + (tb - ta) * 0.25);
+            if (!on_contour(h, q.x, q.y)) {
+                if (contour_winding(h, q.x, q.y) != 0) return true;
+                continue;
+            }
             const Point d{b.x - a.x, b.y - a.y};
             const Point g = tangent_at(*shared, m);
             const bool same_way = d.x * g.x + d.y * g.y > 0.0;
@@ -188,7 +200,7 @@ double seg_contribution(std::span<const PathContour> path, std::size_t ci, const
         }
         const Point a = s.point_at(ta);
         const Point b = s.point_at(tb);
-        const bool hidden = overlapping_hole && hidden_by_other_hole(path, ci, a, b, m);
+        const bool hidden = overlapping_hole && hidden_by_other_hole(path, ci, s, ta, tb, a, b, m);
         const int edge = along_edge(px, a, b, m);
         if (edge >= 0) {
             const bool horizontal = edge % 2 == 0;
