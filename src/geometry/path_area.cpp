@@ -21,16 +21,10 @@ namespace {
 void meeting_params(const PathSeg& a, const PathSeg& b, ParamList& out) {
     const auto on_b = [](double u) { return u >= -PATH_TOL && u <= 1.0 + PATH_TOL; };
     if (a.kind == SegKind::Line && b.kind == SegKind::Line) {
-        const double ax = a.x1 - a.x0;
-        const double ay = a.y1 - a.y0;
-        const double bx = b.x1 - b.x0;
-        const double by = b.y1 - b.y0;
-        const double den = ax * by - ay * bx;
-        if (den == 0.0) return;
-        const double ex = b.x0 - a.x0;
-        const double ey = b.y0 - a.y0;
-        const double u = (ex * ay - ey * ax) / den;
-        if (on_b(u)) out.push_if_inside((ex * by - ey * bx) / den);
+        double t = 0.0;
+        double u = 0.0;
+        if (line_line_params(a, b, t, u) == 0.0) return;
+        if (on_b(u)) out.push_if_inside(t);
         return;
     }
     // Boundaries that only touch are not cut there.

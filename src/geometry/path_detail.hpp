@@ -126,6 +126,23 @@ inline double arc_param_at(const PathSeg& arc, Point p) {
     return arc.param_of_angle(std::atan2(p.y - arc.cy, p.x - arc.cx));
 }
 
+// Where the lines through the line segments a and b meet: returns the
+// determinant of their directions and, when it is not 0, sets t on a and u
+// on b.
+inline double line_line_params(const PathSeg& a, const PathSeg& b, double& t, double& u) {
+    const double ax = a.x1 - a.x0;
+    const double ay = a.y1 - a.y0;
+    const double bx = b.x1 - b.x0;
+    const double by = b.y1 - b.y0;
+    const double den = ax * by - ay * bx;
+    if (den == 0.0) return den;
+    const double ex = b.x0 - a.x0;
+    const double ey = b.y0 - a.y0;
+    t = (ex * by - ey * bx) / den;
+    u = (ex * ay - ey * ax) / den;
+    return den;
+}
+
 // Calls visit(p, ta, tb) for every point p where the circles or lines of a
 // and b (not both lines) meet, with p's parameters on a and on b, and returns
 // whether the two meeting points are one within rounding (a touch).

@@ -16,16 +16,9 @@ using namespace path_detail;
 namespace {
 
 bool lines_cross(const PathSeg& a, const PathSeg& b) {
-    const double ax = a.x1 - a.x0;
-    const double ay = a.y1 - a.y0;
-    const double bx = b.x1 - b.x0;
-    const double by = b.y1 - b.y0;
-    const double den = ax * by - ay * bx;
-    if (std::fabs(den) < 1e-10) return false;
-    const double ex = b.x0 - a.x0;
-    const double ey = b.y0 - a.y0;
-    const double t = (ex * by - ey * bx) / den;
-    const double u = (ex * ay - ey * ax) / den;
+    double t = 0.0;
+    double u = 0.0;
+    if (std::fabs(line_line_params(a, b, t, u)) < 1e-10) return false;
     return strictly_inside_range(t) && strictly_inside_range(u);
 }
 
@@ -63,69 +56,107 @@ constexpr double ARC_START_REACH = 1e-3;
 
 enum class Junction { Clear, Crossing, Cut };
 
+// Calls visit(ta, tb, p) for the points where the segments a and b meet
+// (lines: their one meeting, if any); returns whether a and b only touch.
+template <class Visit>
+bool visit_meetings(const PathSeg& a, const PathSeg& b, Visit&& visit) {
+    if (a.kind == SegKind::Line && b.kind == SegKind::Line) {
+        double t = 0.0;
+        double u = 0.0;
+        if (line_line_params(a, b, t, u) != 0.0) visit(t, u, a.point_at(t));
+        return false;
+    }
+    return for_each_meeting(a, b, [&](Point p, double ta, double tb) { visit(ta, tb, p); });
+}
+
 // Whether `a` and the segment `b` that follows it, directly or after the
-// short line `bridge`, cross anywhere but at their junction: a line and an
+// short line `*bridge`, cross anywhere but at their junction: a line and an
 // arc, or two arcs, can meet twice, and an arc may start up to 1e-3 from
-// where the segment before it ends.  What lies between a's end and b's start
-// (the gap, and the bridge if any) is the link.  A meeting X of a and b
-// belongs to the junction when the loop it closes (a from X to its end, the
-// link, b from its start back to X) is a sliver no wider, on average, than
-// the link is long: twice its area at most the link's length times its
+// where the segment before it ends.  The link between them is the bridge, if
+// any, and the gap from there to b's start, closed by a straight side.  A
+// crossing X of two pieces of the chain a, bridge, gap, b that are not
+// neighbours on it (a and b; a and the gap, the bridge and b) belongs to the
+// junction when the loop it closes (the first piece from X on, the pieces
+// between, the second up to X) is a sliver no wider, on average, than the
+// link is long: twice its area at most the link's length times its
 // perimeter.  Two sides meeting through a gap at any angle cross in such a
 // loop (a shallow angle makes it longer, not wider); an arc coming round a
 // whole turn to cross its neighbour closes a loop as wide as its circle.
 // The width has a floor of 1e-9 of the segments' size (at least 1e-9), for
 // meetings next to a junction without a gap (sides meeting at a tangent
-// within rounding).  Where a link longer than rounding is closed by a
-// crossing, a and b are cut back to it (Cut; the bridge is then dropped):
-// the junction is the crossing, and the loop, a twist of the outline, goes.
-Junction junction(PathSeg& a, const PathSeg* bridge, PathSeg& b) {
-    if (a.kind == SegKind::Line && b.kind == SegKind::Line) return Junction::Clear;
-    const double len_a = seg_length(a);
-    const double len_b = seg_length(b);
-    double size = 1.0;
-    for (const PathSeg* s : {&a, &b}) {
-        size = std::fmax(size, s->kind == SegKind::Arc ? s->r : seg_length(*s));
-    }
+// within rounding).  Where a link longer than rounding is crossed so, the
+// chain is cut back to the crossing that comes first along it (Cut; the
+// loops after it go, and the bridge with them unless the crossing lies on
+// it, in which case *bridge is cut and kept): the junction is the crossing.
+Junction junction(PathSeg& a, PathSeg* bridge, PathSeg& b, bool& drop_bridge) {
+    drop_bridge = false;
     const Point a_end = a.end();
-    const Point b_start = b.start();
     const Point link_end = bridge != nullptr ? bridge->end() : a_end;
-    const PathSeg gap_line = PathSeg::line(link_end.x, link_end.y, b_start.x, b_start.y);
-    const double link = std::hypot(b_start.x - link_end.x, b_start.y - link_end.y) +
-                        (bridge != nullptr ? seg_length(*bridge) : 0.0);
+    const PathSeg gap = PathSeg::line(link_end.x, link_end.y, b.x0, b.y0);
+    const PathSeg* chain[4] = {&a, bridge, &gap, &b};
+    double len[4];
+    double size = 1.0;
+    for (int k = 0; k < 4; ++k) {
+        len[k] = chain[k] != nullptr ? seg_length(*chain[k]) : 0.0;
+        if (k == 0 || k == 3) size = std::fmax(size, chain[k]->kind == SegKind::Arc ? chain[k]->r : len[k]);
+    }
+    const double link = len[1] + len[2];
     const double width = std::fmax(link, 1e-9 * size);
-    struct Meeting {
-        Point p;
-        double ta, tb;
-    };
-    Meeting m[2];
-    int n = 0;
+    // The crossing that comes first along the chain: pieces i < j, parameters.
+    int first_i = 4;
+    int first_j = 0;
+    double first_ti = 2.0;
+    double first_tj = 0.0;
+    Point first_p{};
     bool crossing = false;
-    const bool touch = for_each_meeting(a, b, [&](Point p, double ta, double tb) {
-        if (!strictly_inside_range(ta) || !strictly_inside_range(tb)) return;
-        double area = piece_term(a, ta, 1.0, p, a_end, p) +
-                      piece_term(gap_line, 0.0, 1.0, link_end, b_start, p) +
-                      piece_term(b, 0.0, tb, b_start, p, p);
-        if (bridge != nullptr) area += piece_term(*bridge, 0.0, 1.0, a_end, link_end, p);
-        const double perimeter = ((1.0 - ta) * len_a + link) + tb * len_b;
-        if (2.0 * std::fabs(area) <= width * perimeter) {
-            m[n++] = {p, ta, tb};
-        } else {
-            crossing = true;
+    // Pieces i < j of the chain that do more than touch.
+    const auto look = [&](int i, int j) {
+        const PathSeg& p = *chain[i];
+        const PathSeg& q = *chain[j];
+        struct Meeting {
+            double ti, tj;
+            Point x;
+        } m[2];
+        int n = 0;
+        const bool touch = visit_meetings(p, q, [&](double ti, double tj, Point x) {
+            if (strictly_inside_range(ti) && strictly_inside_range(tj)) m[n++] = {ti, tj, x};
+        });
+        for (int k = 0; k < n && !touch; ++k) {
+            const auto [ti, tj, x] = m[k];
+            double area = piece_term(p, ti, 1.0, x, p.end(), x) + piece_term(q, 0.0, tj, q.start(), x, x);
+            double perimeter = (1.0 - ti) * len[i];
+            for (int between = i + 1; between < j; ++between) {
+                const PathSeg* s = chain[between];
+                if (s == nullptr) continue;
+                area += piece_term(*s, 0.0, 1.0, s->start(), s->end(), x);
+                perimeter += len[between];
+            }
+            perimeter += tj * len[j];
+            if (!(2.0 * std::fabs(area) <= width * perimeter)) {
+                crossing = true;
+            } else if (i < first_i || (i == first_i && ti < first_ti)) {
+                first_i = i;
+                first_j = j;
+                first_ti = ti;
+                first_tj = tj;
+                first_p = x;
+            }
         }
-    });
-    if (touch) return Junction::Clear;
+    };
+    if (a.kind == SegKind::Arc || b.kind == SegKind::Arc) look(0, 3);
+    if (bridge != nullptr) {
+        look(0, 2);
+        look(1, 3);
+    }
     if (crossing) return Junction::Crossing;
-    if (n == 0 || !(link > ROUNDING_GAP)) return Junction::Clear;
-    // The crossing nearest the junction along a; the other, if any, must not
-    // lie on both pieces that are kept.
-    if (n == 2 && m[1].ta > m[0].ta) std::swap(m[0], m[1]);
-    if (n == 2 && m[1].tb > m[0].tb) return Junction::Crossing;
-    const Meeting& x = m[0];
-    const PathSeg kept_a = cut(a, 0.0, x.ta, a.start(), x.p);
-    const PathSeg kept_b = cut(b, x.tb, 1.0, x.p, b.end());
-    a = kept_a;
-    b = kept_b;
+    if (first_i == 4 || !(link > ROUNDING_GAP)) return Junction::Clear;
+    if (first_i == 0) {
+        a = cut(a, 0.0, first_ti, a.start(), first_p);
+        drop_bridge = bridge != nullptr;
+    } else {
+        *bridge = cut(*bridge, 0.0, first_ti, bridge->start(), first_p);
+    }
+    if (first_j == 3) b = cut(b, first_tj, 1.0, first_p, b.end());
     return Junction::Cut;
 }
 
@@ -135,8 +166,9 @@ Junction junction(PathSeg& a, const PathSeg* bridge, PathSeg& b) {
 bool cut_junctions(PathContour& c) {
     std::vector<PathSeg>& segs = c.segs;
     bool cut_any = false;
+    bool drop = false;
     for (std::size_t i = 0; i < segs.size(); ++i) {
-        const Junction j = junction(segs[i], nullptr, segs[(i + 1) % segs.size()]);
+        const Junction j = junction(segs[i], nullptr, segs[(i + 1) % segs.size()], drop);
         if (j == Junction::Crossing) return false;
         cut_any = cut_any || j == Junction::Cut;
     }
@@ -144,12 +176,10 @@ bool cut_junctions(PathContour& c) {
         const std::size_t mid = (i + 1) % segs.size();
         const std::size_t next = (i + 2) % segs.size();
         if (segs[mid].kind != SegKind::Line || !(seg_length(segs[mid]) <= ARC_START_REACH)) continue;
-        const Junction j = junction(segs[i], &segs[mid], segs[next]);
+        const Junction j = junction(segs[i], &segs[mid], segs[next], drop);
         if (j == Junction::Crossing) return false;
-        if (j == Junction::Cut) {
-            segs.erase(segs.begin() + static_cast<std::ptrdiff_t>(mid));
-            cut_any = true;
-        }
+        if (drop) segs.erase(segs.begin() + static_cast<std::ptrdiff_t>(mid));
+        cut_any = cut_any || j == Junction::Cut;
     }
     if (cut_any) c.signed_area = contour_signed_area(c.segs);
     return true;
