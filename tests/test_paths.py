@@ -505,6 +505,29 @@ def gapped_outline(rng, pts, how, gap=None):
     return rows + [(CLOSE,)]
 
 
+def rounded_outline(rng, how):
+    """A convex polygon with its corners rounded by arcs tangent to its sides, every arc
+    starting a random 1e-6 to 9.9e-4 behind, ahead of or beside where the side ends."""
+    n = int(rng.integers(3, 8))
+    t = np.sort(rng.uniform(0, 2 * math.pi, n))
+    if np.max(np.diff(np.r_[t, t[0] + 2 * math.pi])) > 0.9 * math.pi:
+        t = 2 * math.pi * (np.arange(n) + 0.5 * rng.random(n)) / n
+    v = np.c_[4 * np.cos(t), 4 * np.sin(t)]
+    rows = []
+    for i in range(n):
+        p, q, nxt = v[i - 1], v[i], v[(i + 1) % n]
+        u, w = (q - p) / math.dist(p, q), (nxt - q) / math.dist(q, nxt)
+        turn = math.atan2(u[0] * w[1] - u[1] * w[0], u @ w)
+        rho = rng.uniform(0.05, 0.3) * min(math.dist(p, q), math.dist(q, nxt)) / math.tan(turn / 2)
+        p1 = q - u * rho * math.tan(turn / 2)
+        cx, cy = p1 + rho * np.array([-u[1], u[0]])
+        t0 = math.atan2(p1[1] - cy, p1[0] - cx)
+        g = math.exp(rng.uniform(math.log(1e-6), math.log(9.9e-4)))
+        ox, oy = {"behind": -u, "ahead": u, "beside": (-u[1], u[0]), "other side": (u[1], -u[0])}[how]
+        rows += [(MOVE if i == 0 else LINE, *p1), (ARC, cx + g * ox, cy + g * oy, rho, t0, turn)]
+    return rows + [(CLOSE,)]
+
+
 def outline_points(rows, per_unit):
     points = []
     for code, *v in rows:
@@ -513,9 +536,10 @@ def outline_points(rows, per_unit):
         elif code == ARC:
             points.extend(dense_arc(*v[:5], per_unit=per_unit))
     points = np.array(points)
-    # Arc ends a rounding error apart would leave an edge of 1e-16 that shapely may find
-    # crossing its neighbours.
-    return points[np.r_[True, np.hypot(*np.diff(points, axis=0).T) > 1e-12]]
+    # Arc ends a rounding error apart (the last one and the first point included) would
+    # leave an edge of 1e-16 that shapely may find crossing its neighbours.
+    points = points[np.r_[True, np.hypot(*np.diff(points, axis=0).T) > 1e-12]]
+    return points[:-1] if np.hypot(*(points[-1] - points[0])) <= 1e-12 else points
 
 
 def junction_region(rows, per_unit=8000):
@@ -593,6 +617,10 @@ def test_gapped_outlines_are_accepted_and_exact():
         x, y = ((0.0, 0.0), (0.5, 0.5), tuple(rng.uniform(-3, 3, 2)))[done % 3]
         assert_gapped_pixels(rows, x, y)
         done += 1
+    # Rounded polygons: the sides meet their arcs at a tangent, the gaps there.
+    for k in range(8):
+        assert_gapped_pixels(rounded_outline(rng, ("behind", "ahead", "beside", "other side")[k % 4]),
+                             *((0.0, 0.0), (0.5, 0.5), tuple(rng.uniform(-3, 3, 2)))[k % 3])
 
 
 def test_self_crossing_outlines_are_rejected():
