@@ -199,6 +199,51 @@ int main() {
         const PathSeg a = PathSeg::arc(0, 0, 1, -1, 2), b = PathSeg::arc(2, 0, 1, 2, 2.5);
         EXPECT(!segs_properly_intersect(a, b), "touching circles");
     });
+    check("rounded_tangencies_touch", [] {
+        // The side y = 4 and a circle about (0.3, 3) of radius 1: the discriminant
+        // rounds above 0; 2e-9 further in, they cross.  Likewise two circles.
+        const PathSeg side = PathSeg::line(4.2, 4, -3.8, 4);
+        for (int k = 0; k < 3; ++k) {
+            const PathSeg arc = PathSeg::arc(0.3, 3.0, 1.0, k * 2 * kPi / 3, 2 * kPi / 3);
+            const PathSeg in = PathSeg::arc(0.3, 3.0 + 2e-9, 1.0, k * 2 * kPi / 3, 2 * kPi / 3);
+            EXPECT(!segs_properly_intersect(side, arc) && !segs_properly_intersect(arc, side), "arc %d touches", k);
+            EXPECT(segs_properly_intersect(side, in) == (k == 0), "arc %d 2e-9 across", k);
+        }
+        const PathSeg outer = PathSeg::arc(0, 0, 4, -1, 2), inner = PathSeg::arc(2.5, 0, 1.5, -1, 2);
+        const PathSeg across = PathSeg::arc(2.5 + 2e-9, 0, 1.5, -1, 2);
+        EXPECT(!segs_properly_intersect(outer, inner) && segs_properly_intersect(outer, across), "circles");
+    });
+    check("gapped_junctions_meet_where_sides_cross", [] {
+        // Arcs meeting at a right angle through a gap of 5e-4, and a gapped last arc
+        // before a short close line: the outline is cut back to where its sides
+        // cross, so every segment meets the next exactly and the contour's area is
+        // what its pixels add up to.
+        Rows r;
+        r.move(5.5, 0.5).line(1.4995295462209457, 5.499830668249361)
+            .arc(4.38310975926206, -2.511609615805456, 8.514588085751335, 1.9162924248103421, 0.5960100215556777)
+            .arc(-3.9839247351645533, 0.4678494703291076, 2.516280666951698, 0.9400725702777938, 2.1887427310358185)
+            .line(-0.5, -5.5).close();
+        Rows q;
+        q.move(2.3318108698289115, 2.3687973076117763)
+            .arc(0.9120871324418146, 8.153557548842748, 5.956726316300254, -1.3301283298290116, -0.6738184688772844)
+            .arc(-1.7159611010053508, 0.5586034127402971, 2.191961213329561, 1.5124544263710602, 1.631018155515)
+            .arc(-5.270406089378769, -1.6410098613417048, 2.584720877798831, 1.0153788328954738, -1.6260473560008188)
+            .arc(-0.04022744507467936, -0.6875879163872685, 3.9514842211873984, -2.4776288656139838, 2.11988587769983)
+            .arc(-0.00030399950832248865, -0.7481597761303131, 3.8927237133942003, -0.3467599392369784, 1.275302321988127)
+            .close();
+        for (const Rows* rows : {&r, &q}) {
+            const ValidatedPath p = build(*rows);
+            const std::vector<PathSeg>& s = p[0].segs;
+            for (std::size_t k = 0; k < s.size(); ++k) {
+                EXPECT(s[k].x1 == s[(k + 1) % s.size()].x0 && s[k].y1 == s[(k + 1) % s.size()].y0,
+                       "segment %zu does not meet the next", k);
+            }
+            double sum = 0.0;
+            for (int iy = -8; iy <= 8; ++iy)
+                for (int ix = -8; ix <= 8; ++ix) sum += path_pixel_area(p, ix, iy, 0.5, 0.5);
+            EXPECT(std::fabs(sum - p[0].signed_area) < 1e-12, "pixels %.17g, contour %.17g", sum, p[0].signed_area);
+        }
+    });
     check("arc_start_gap_is_joined", [] {
         // The arc starts 5e-4 above the current point; rows through the gap
         // and far from it still see one boundary crossing.

@@ -312,11 +312,11 @@ def test_weights_errors():
 
 # --- outlines that meet pixel edge lines -------------------------------------------------
 
-def dense_arc(cx, cy, r, t0, dt):
-    """Vertices of an arc for shapely, about 1e-3 apart, the inner ones pushed out so that
-    the polygon keeps the arc's area piece by piece (good to about 1e-10 per pixel); the
-    ends stay on the arc."""
-    k = max(8, int(abs(dt) * max(r, 1.0) * 1300))
+def dense_arc(cx, cy, r, t0, dt, per_unit=1300):
+    """Vertices of an arc for shapely, about 1/per_unit apart, the inner ones pushed out so
+    that the polygon keeps the arc's area piece by piece (good to about 1e-10 per pixel);
+    the ends stay on the arc."""
+    k = max(8, int(abs(dt) * max(r, 1.0) * per_unit))
     step = dt / k
     rad = np.full(k + 1, r * math.sqrt(abs(step) / math.sin(abs(step))))
     rad[0] = rad[-1] = r
@@ -428,3 +428,216 @@ def test_gapped_circles_are_accepted():
             got, *box = weights(rows, [0.3], [0.1])
             assert math.fsum(got[0].ravel()) == pytest.approx(r * r * math.pi, abs=0.01)
             assert_pixels_match(got[0], [b[0] for b in box], 0.3, 0.1, outline_shape(rows))
+
+
+# --- tangencies, gapped junctions and crossings ---------------------------------------------
+
+def arc_circle(cx, cy, r, mid):
+    """A clockwise circle of three arcs, the first of which has its midpoint at angle mid
+    (where a tangency put there is the hole's containment probe)."""
+    return circle(r, mid + math.pi / 3, -1.0, cx, cy)
+
+
+def test_tangent_holes_are_accepted_with_their_area():
+    # Tangencies that hold in exact arithmetic (integer and half-integer centres and radii)
+    # to straight sides, to an arc of the outer outline and between holes; the first
+    # arcs' midpoints at the points of contact.  Each pixel weighs the outline's area.
+    square = polygon((0, 0), (10, 0), (10, 10), (0, 10))
+    cases = [
+        ([(MOVE, -3.8, -4), (LINE, 4.2, -4), (LINE, 4.2, 4), (LINE, -3.8, 4), (CLOSE,),
+          (MOVE, 1.3, 3.0), *[(ARC, 0.3, 3.0, 1.0, j * 2 * math.pi / 3, 2 * math.pi / 3) for j in range(3)],
+          (CLOSE,)], 64 - math.pi),
+        (square + arc_circle(5, 1.5, 1.5, -math.pi / 2) + arc_circle(8.5, 5, 1.5, 0.0)
+         + arc_circle(2, 8, 2, math.pi / 2) + arc_circle(1, 4.5, 1, math.pi), 100 - 9.5 * math.pi),
+        (circle(4.0, 0.3) + arc_circle(2.5, 0, 1.5, 0.0) + arc_circle(-2, 0, 2, math.pi), (16 - 2.25 - 4) * math.pi),
+        (square + arc_circle(4, 5, 1, 0.0) + arc_circle(6, 5, 1, math.pi) + arc_circle(6, 7.5, 1.5, -math.pi / 2)
+         + polygon((1, 1), (1, 3), (3, 3), (3, 1)) + arc_circle(2, 4, 1, -math.pi / 2), 100 - 5.25 * math.pi - 4),
+        # Two holes touching each other and, from inside, a third that holds them.
+        (square + arc_circle(4, 5, 1, 0.3) + arc_circle(6, 5, 1, 2.0) + arc_circle(5, 5, 2, 0.0)
+         + arc_circle(5, 5, 1.5, math.pi), 100 - 4 * math.pi),
+    ]
+    for rows, area in cases:
+        shape = outline_shape(rows)
+        assert shape.area == pytest.approx(area, abs=1e-5)
+        for x, y in ((0.0, 0.0), (0.5, 0.5), (0.37, -0.21)):
+            got, *box = weights(rows, [x], [y])
+            assert math.fsum(got[0].ravel()) == pytest.approx(area, abs=1e-9)
+            assert_pixels_match(got[0], [b[0] for b in box], x, y, shape)
+
+
+def test_holes_that_truly_cross_are_rejected():
+    # The same holes 2e-9 across the outline they touched.
+    for rows in ([*polygon((0, 0), (10, 0), (10, 10), (0, 10)), *arc_circle(5, 1.5, 1.5 + 2e-9, 0.5)],
+                 [*circle(4.0, 0.3), *arc_circle(2.5 + 2e-9, 0, 1.5, 2.0)],
+                 [*polygon((-3.8, -4), (4.2, -4), (4.2, 4), (-3.8, 4)), *arc_circle(0.3, 3.0 + 2e-9, 1.0, 0.5)]):
+        with pytest.raises(ValueError, match="^outer contour and hole contour intersect$"):
+            boxes(rows)
+
+
+def star_points(rng, n):
+    t = 2 * math.pi * (np.arange(n) + 0.7 * rng.random(n)) / n
+    return np.c_[rng.uniform(2.0, 5.0, n) * np.cos(t), rng.uniform(2.0, 5.0, n) * np.sin(t)]
+
+
+def gapped_outline(rng, pts, how, gap=None):
+    """Rows of a closed outline through pts, lines and arcs (bulging either way), every arc
+    starting a random 1e-6 to 9.9e-4 (or gap) behind, ahead of or beside the current point."""
+    rows, cur, n = [(MOVE, *pts[0])], tuple(pts[0]), len(pts)
+    for i in range(n):
+        q = tuple(pts[(i + 1) % n])
+        if i == 0 or rng.random() < 0.6:
+            (mx, my), (dx, dy) = (np.add(cur, q) / 2), np.subtract(q, cur)
+            half, h = math.hypot(dx, dy) / 2, rng.uniform(0.05, 0.45) * math.hypot(dx, dy) * rng.choice([1, -1])
+            r = (half * half + h * h) / (2 * abs(h))
+            cx, cy = mx - math.copysign(r - abs(h), h) * dy / (2 * half), my + math.copysign(r - abs(h), h) * dx / (2 * half)
+            t0, t1 = math.atan2(cur[1] - cy, cur[0] - cx), math.atan2(q[1] - cy, q[0] - cx)
+            dt = (t1 - t0) % (2 * math.pi) - (2 * math.pi if h < 0 else 0)
+            g = math.exp(rng.uniform(math.log(1e-6), math.log(9.9e-4)))
+            g = g if gap is None else gap
+            tx, ty = math.copysign(1, dt) * -math.sin(t0), math.copysign(1, dt) * math.cos(t0)
+            ox, oy = {"behind": (-tx, -ty), "ahead": (tx, ty), "beside": (-ty, tx), "other side": (ty, -tx)}[how]
+            cx, cy = cx + g * ox, cy + g * oy
+            rows.append((ARC, cx, cy, r, t0, dt))
+            cur = (cx + r * math.cos(t0 + dt), cy + r * math.sin(t0 + dt))
+        elif i < n - 1:
+            rows.append((LINE, *q))
+            cur = q
+    return rows + [(CLOSE,)]
+
+
+def rounded_outline(rng, how):
+    """A convex polygon with its corners rounded by arcs tangent to its sides, every arc
+    starting a random 1e-6 to 9.9e-4 behind, ahead of or beside where the side ends."""
+    n = int(rng.integers(3, 8))
+    t = np.sort(rng.uniform(0, 2 * math.pi, n))
+    if np.max(np.diff(np.r_[t, t[0] + 2 * math.pi])) > 0.9 * math.pi:
+        t = 2 * math.pi * (np.arange(n) + 0.5 * rng.random(n)) / n
+    v = np.c_[4 * np.cos(t), 4 * np.sin(t)]
+    rows = []
+    for i in range(n):
+        p, q, nxt = v[i - 1], v[i], v[(i + 1) % n]
+        u, w = (q - p) / math.dist(p, q), (nxt - q) / math.dist(q, nxt)
+        turn = math.atan2(u[0] * w[1] - u[1] * w[0], u @ w)
+        rho = rng.uniform(0.05, 0.3) * min(math.dist(p, q), math.dist(q, nxt)) / math.tan(turn / 2)
+        p1 = q - u * rho * math.tan(turn / 2)
+        cx, cy = p1 + rho * np.array([-u[1], u[0]])
+        t0 = math.atan2(p1[1] - cy, p1[0] - cx)
+        g = math.exp(rng.uniform(math.log(1e-6), math.log(9.9e-4)))
+        ox, oy = {"behind": -u, "ahead": u, "beside": (-u[1], u[0]), "other side": (u[1], -u[0])}[how]
+        rows += [(MOVE if i == 0 else LINE, *p1), (ARC, cx + g * ox, cy + g * oy, rho, t0, turn)]
+    return rows + [(CLOSE,)]
+
+
+def outline_points(rows, per_unit):
+    points = []
+    for code, *v in rows:
+        if code in (MOVE, LINE):
+            points.append(tuple(v[:2]))
+        elif code == ARC:
+            points.extend(dense_arc(*v[:5], per_unit=per_unit))
+    points = np.array(points)
+    # Arc ends a rounding error apart (the last one and the first point included) would
+    # leave an edge of 1e-16 that shapely may find crossing its neighbours.
+    points = points[np.r_[True, np.hypot(*np.diff(points, axis=0).T) > 1e-12]]
+    return points[:-1] if np.hypot(*(points[-1] - points[0])) <= 1e-12 else points
+
+
+def junction_region(rows, per_unit=8000):
+    """The region of an outline whose sides may cross next to a gap, the gap closed by a
+    straight side: the largest piece of the faces round which the outline winds the way it
+    runs, pockets filled.  A twist at a gap makes a loop of winding 2 inside (filled
+    either way) or -1 outside (left out); two twists can leave a pocket of winding 0
+    inside (filled) or a bubble of winding 1 outside (left out), as the junction is where
+    the sides cross."""
+    shapely = pytest.importorskip("shapely")
+    ring = outline_points(rows, per_unit)
+    x0, y0 = ring[:, 0], ring[:, 1]
+    x1, y1 = np.roll(x0, -1), np.roll(y0, -1)
+    sign = np.sign(np.dot(x0, y1) - np.dot(y0, x1))
+
+    def winding(p):
+        up, down = (y0 <= p[1]) & (y1 > p[1]), (y1 <= p[1]) & (y0 > p[1])
+        with np.errstate(divide="ignore", invalid="ignore"):
+            right = x0 + (p[1] - y0) / (y1 - y0) * (x1 - x0) > p[0]
+        return int((up & right).sum() - (down & right).sum())
+
+    noded = shapely.node(shapely.LineString(np.vstack([ring, ring[:1]])))
+    faces = shapely.get_parts(shapely.polygonize(shapely.get_parts(noded)))
+    region = shapely.union_all([f for f in faces if sign * winding(f.representative_point().coords[0]) > 0])
+    return shapely.Polygon(max(shapely.get_parts(region), key=lambda p: p.area).exterior)
+
+
+def assert_gapped_pixels(rows, x, y):
+    shapely = pytest.importorskip("shapely")
+    shape = junction_region(rows)
+    got, *box = weights(rows, [x], [y])
+    x_min, y_min = box[0][0], box[2][0]
+    for (r, c), v in np.ndenumerate(got[0]):
+        px, py = x_min + c - x, y_min + r - y
+        assert v == pytest.approx(shapely.clip_by_rect(shape, px - 0.5, py - 0.5, px + 0.5, py + 0.5).area,
+                                  abs=1e-9), (rows, x, y, x_min + c, y_min + r)
+    # Centre mode: a centre on the wrong side lies on the outline, within the oracle's
+    # own reach of it.
+    centre, *_ = weights(rows, [x], [y], "center")
+    gy, gx = np.mgrid[y_min:box[3][0], x_min:box[1][0]]
+    inside = shapely.contains_xy(shape, gx - x, gy - y)
+    for cx, cy in zip(gx[inside != (centre[0] == 1)], gy[inside != (centre[0] == 1)]):
+        assert shape.boundary.distance(shapely.Point(cx - x, cy - y)) < 1e-6, (rows, cx, cy)
+
+
+def test_gapped_outlines_are_accepted_and_exact():
+    shapely = pytest.importorskip("shapely")
+    # The outline of the report: an arc meeting the next at a right angle 5e-4 short of
+    # the pixel corner (-2.5, 2.5) where the next starts.
+    a1 = (4.38310975926206, -2.511609615805456, 8.514588085751335, 1.9162924248103421, 0.5960100215556777)
+    a2 = (-3.9839247351645533, 0.4678494703291076, 2.516280666951698, 0.9400725702777938, 2.1887427310358185)
+    corner = [(MOVE, 5.5, 0.5), (LINE, a1[0] + a1[2] * math.cos(a1[3]), a1[1] + a1[2] * math.sin(a1[3])),
+              (ARC, *a1), (ARC, *a2), (LINE, -0.5, -5.5), (CLOSE,)]
+    got, *box = weights(corner, [0.0], [0.0])
+    assert got[0][2 - box[2][0], -3 - box[0][0]] == pytest.approx(1.0, abs=1e-9)
+    assert got[0][3 - box[2][0], -3 - box[0][0]] == pytest.approx(0.2622536, abs=1e-7)
+    assert_gapped_pixels(corner, 0.0, 0.0)
+    # Arcs meeting at a shallow angle through a gap of 9e-4.
+    a = (5.696779132283162, -3.304489375365994, 0.4868379206415875, 2.964712199119807, -1.8047793119321818)
+    b = (-3.953238355751142, -7.199978773474592, 10.758899796333028, 0.4153092797459999, 0.31993247807762)
+    shallow = [(MOVE, a[0] + a[2] * math.cos(a[3]), a[1] + a[2] * math.sin(a[3])), (ARC, *a), (ARC, *b),
+               (LINE, -2, 0), (LINE, -2, -5), (CLOSE,)]
+    assert_gapped_pixels(shallow, 0.3, 0.1)
+    # Random simple outlines, every arc's start moved each way; the last arc's end moved
+    # too, so that the close row adds a short line between two arcs.
+    rng = np.random.default_rng(18)
+    done = 0
+    while done < 24:
+        pts, how = star_points(rng, int(rng.integers(3, 8))), ("behind", "ahead", "beside", "other side")[done % 4]
+        state = rng.bit_generator.state
+        if not shapely.LinearRing(outline_points(gapped_outline(rng, pts, how, gap=0.0), 1300)).is_simple:
+            continue
+        rng.bit_generator.state = state
+        rows = gapped_outline(rng, pts, how)
+        x, y = ((0.0, 0.0), (0.5, 0.5), tuple(rng.uniform(-3, 3, 2)))[done % 3]
+        assert_gapped_pixels(rows, x, y)
+        done += 1
+    # Rounded polygons: the sides meet their arcs at a tangent, the gaps there.
+    for k in range(8):
+        assert_gapped_pixels(rounded_outline(rng, ("behind", "ahead", "beside", "other side")[k % 4]),
+                             *((0.0, 0.0), (0.5, 0.5), tuple(rng.uniform(-3, 3, 2)))[k % 3])
+
+
+def test_self_crossing_outlines_are_rejected():
+    # Outlines through the same random points taken out of order cross themselves far from
+    # any junction, with or without their arcs' starts moved.
+    shapely = pytest.importorskip("shapely")
+    rng = np.random.default_rng(19)
+    seen = 0
+    while seen < 60:
+        pts = star_points(rng, int(rng.integers(4, 8)))
+        pts = pts[rng.permutation(len(pts))]
+        state = rng.bit_generator.state
+        plain = gapped_outline(rng, pts, "beside", gap=0.0)
+        if shapely.LinearRing(outline_points(plain, 1300)).is_simple:
+            continue
+        rng.bit_generator.state = state
+        for rows in (plain, gapped_outline(rng, pts, ("behind", "ahead", "beside", "other side")[seen % 4])):
+            with pytest.raises(ValueError, match="^self-intersecting path contour$"):
+                boxes(rows)
+        seen += 1

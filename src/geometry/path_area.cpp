@@ -21,21 +21,19 @@ namespace {
 void meeting_params(const PathSeg& a, const PathSeg& b, ParamList& out) {
     const auto on_b = [](double u) { return u >= -PATH_TOL && u <= 1.0 + PATH_TOL; };
     if (a.kind == SegKind::Line && b.kind == SegKind::Line) {
-        const double ax = a.x1 - a.x0;
-        const double ay = a.y1 - a.y0;
-        const double bx = b.x1 - b.x0;
-        const double by = b.y1 - b.y0;
-        const double den = ax * by - ay * bx;
-        if (den == 0.0) return;
-        const double ex = b.x0 - a.x0;
-        const double ey = b.y0 - a.y0;
-        const double u = (ex * ay - ey * ax) / den;
-        if (on_b(u)) out.push_if_inside((ex * by - ey * bx) / den);
+        double t = 0.0;
+        double u = 0.0;
+        if (line_line_params(a, b, t, u) == 0.0) return;
+        if (on_b(u)) out.push_if_inside(t);
         return;
     }
-    for_each_meeting(a, b, [&](Point, double ta, double tb) {
-        if (on_b(tb)) out.push_if_inside(ta);
+    // Boundaries that only touch are not cut there.
+    double cuts[2];
+    int n = 0;
+    const bool touch = for_each_meeting(a, b, [&](Point, double ta, double tb) {
+        if (on_b(tb)) cuts[n++] = ta;
     });
+    for (int k = 0; k < n && !touch; ++k) out.push_if_inside(cuts[k]);
 }
 
 // ---------------------------------------------------------------------------
@@ -66,12 +64,6 @@ bool seg_reaches(const PathSeg& s, const Pixel& px) {
     return !(inner > 0.0 && far_x * far_x + far_y * far_y < inner * inner);
 }
 
-// Green's-theorem term of the piece of `s` between parameters ta and tb.
-double piece_term(const PathSeg& s, double ta, double tb, Point a, Point b) {
-    if (s.kind == SegKind::Line) return 0.5 * (a.x * b.y - a.y * b.x);
-    return 0.5 * ((s.cx * (b.y - a.y) - s.cy * (b.x - a.x)) + ((s.r * s.r) * s.dtheta) * (tb - ta));
-}
-
 // The direction in which a segment runs at its point p.
 Point tangent_at(const PathSeg& s, Point p) {
     if (s.kind == SegKind::Line) return {s.x1 - s.x0, s.y1 - s.y0};
@@ -80,11 +72,14 @@ Point tangent_at(const PathSeg& s, Point p) {
     return {-std::sin(phi) * turn, std::cos(phi) * turn};
 }
 
-// Whether the piece of hole `ci` from a to b (midpoint m) lies inside the
-// union of the other holes, so that it bounds no part of the path.  Where
-// two holes share boundary running the same way, the earlier hole keeps it.
-bool hidden_by_other_hole(std::span<const PathContour> path, std::size_t ci, Point a, Point b,
-                          Point m) {
+// Whether the piece of hole `ci` from a to b (parameters ta and tb on seg,
+// midpoint m) lies inside the union of the other holes, so that it bounds no
+// part of the path.  Where two holes share boundary running the same way, the
+// earlier hole keeps it.  A piece whose midpoint lies on another hole's
+// outline but not its quarter point touches that hole there (two holes
+// tangent to each other) and is judged at the quarter point.
+bool hidden_by_other_hole(std::span<const PathContour> path, std::size_t ci, const PathSeg& seg,
+                          double ta, double tb, Point a, Point b, Point m) {
     for (std::size_t hj = 1; hj < path.size(); ++hj) {
         const PathContour& h = path[hj];
         if (hj == ci || !h.meets_hole || !extent_near(h, m.x, m.y, PATH_TOL)) continue;
@@ -96,6 +91,11 @@ bool hidden_by_other_hole(std::span<const PathContour> path, std::size_t ci, Poi
             }
         }
         if (shared != nullptr) {
+            const Point q = seg.point_at(ta + (tb - ta) * 0.25);
+            if (!on_contour(h, q.x, q.y)) {
+                if (contour_winding(h, q.x, q.y) != 0) return true;
+                continue;
+            }
             const Point d{b.x - a.x, b.y - a.y};
             const Point g = tangent_at(*shared, m);
             const bool same_way = d.x * g.x + d.y * g.y > 0.0;
@@ -194,7 +194,7 @@ double seg_contribution(std::span<const PathContour> path, std::size_t ci, const
         }
         const Point a = s.point_at(ta);
         const Point b = s.point_at(tb);
-        const bool hidden = overlapping_hole && hidden_by_other_hole(path, ci, a, b, m);
+        const bool hidden = overlapping_hole && hidden_by_other_hole(path, ci, s, ta, tb, a, b, m);
         const int edge = along_edge(px, a, b, m);
         if (edge >= 0) {
             const bool horizontal = edge % 2 == 0;
@@ -204,7 +204,7 @@ double seg_contribution(std::span<const PathContour> path, std::size_t ci, const
             continue;
         }
         if (hidden) continue;
-        sum += piece_term(s, ta, tb, a, b);
+        sum += piece_term(s, ta, tb, a, b, Point{0.0, 0.0});
     }
     return sum;
 }

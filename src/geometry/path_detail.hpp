@@ -61,8 +61,20 @@ private:
 // ---------------------------------------------------------------------------
 // Where a line meets a circle, and where two circles meet.
 
+// Two meeting points closer than the rounding of the quantity that tells
+// them apart are one point, a touch: a root term (a discriminant, or the
+// squared half-chord of two circles) within TOUCH_ROUNDING of the size of
+// the terms it is the difference of.  Each of those terms carries a few
+// units of rounding (1.1e-16 each); 1e-14 leaves a margin of some thirty,
+// and keeps far from true crossings: a line reaching 1e-9 into a circle of
+// radius 1 gives a root term of 2e-9 relative to its terms.
+inline constexpr double TOUCH_ROUNDING = 1e-14;
+
+// Where the line through (x0, y0) and (x1, y1) meets a circle, as line
+// parameters; *touch, when asked for, tells whether the two roots are one
+// point within rounding (the line is tangent in exact arithmetic).
 inline int line_circle_roots(double x0, double y0, double x1, double y1, double cx, double cy, double r,
-                             double (&t)[2]) {
+                             double (&t)[2], bool* touch = nullptr) {
     const double dx = x1 - x0;
     const double dy = y1 - y0;
     const double qa = dx * dx + dy * dy;
@@ -73,14 +85,20 @@ inline int line_circle_roots(double x0, double y0, double x1, double y1, double 
     const double qc = (fx * fx + fy * fy) - r * r;
     const double disc = qb * qb - (4.0 * qa) * qc;
     if (!(disc > 0.0)) return 0;  // a tangent line touches, it does not cross
+    if (touch != nullptr) {
+        *touch = disc <= TOUCH_ROUNDING * (qb * qb + (4.0 * qa) * ((fx * fx + fy * fy) + r * r));
+    }
     const double s = std::sqrt(disc);
     t[0] = (-qb - s) / (2.0 * qa);
     t[1] = (s - qb) / (2.0 * qa);
     return 2;
 }
 
-// The points where the circles of two arcs meet; none for concentric// circles, circles apart or nested, or circles that only touch.
-inline int circle_circle_points(const PathSeg& a, const PathSeg& b, Point (&p)[2]) {
+// The points where the circles of two arcs meet; none for concentric
+// circles, circles apart or nested, or circles that only touch.  *touch, when
+// asked for, tells whether the two points are one within rounding.
+inline int circle_circle_points(const PathSeg& a, const PathSeg& b, Point (&p)[2],
+                                bool* touch = nullptr) {
     const double dx = b.cx - a.cx;
     const double dy = b.cy - a.cy;
     const double d2 = dx * dx + dy * dy;
@@ -91,6 +109,11 @@ inline int circle_circle_points(const PathSeg& a, const PathSeg& b, Point (&p)[2
     const double m = (d2 + a.r * a.r - b.r * b.r) / (2.0 * d);
     const double h2 = a.r * a.r - m * m;
     if (!(h2 > 0.0)) return 0;  // touching circles do not cross
+    if (touch != nullptr) {
+        // m carries the rounding of its numerator over 2d, magnified in m^2.
+        const double spread = (a.r * a.r + m * m) + std::fabs(m) * ((d2 + a.r * a.r) + b.r * b.r) / d;
+        *touch = h2 <= TOUCH_ROUNDING * spread;
+    }
     const double h = std::sqrt(h2);
     const double px = a.cx + (m / d) * dx;
     const double py = a.cy + (m / d) * dy;
@@ -103,21 +126,40 @@ inline double arc_param_at(const PathSeg& arc, Point p) {
     return arc.param_of_angle(std::atan2(p.y - arc.cy, p.x - arc.cx));
 }
 
+// Where the lines through the line segments a and b meet: returns the
+// determinant of their directions and, when it is not 0, sets t on a and u
+// on b.
+inline double line_line_params(const PathSeg& a, const PathSeg& b, double& t, double& u) {
+    const double ax = a.x1 - a.x0;
+    const double ay = a.y1 - a.y0;
+    const double bx = b.x1 - b.x0;
+    const double by = b.y1 - b.y0;
+    const double den = ax * by - ay * bx;
+    if (den == 0.0) return den;
+    const double ex = b.x0 - a.x0;
+    const double ey = b.y0 - a.y0;
+    t = (ex * by - ey * bx) / den;
+    u = (ex * ay - ey * ax) / den;
+    return den;
+}
+
 // Calls visit(p, ta, tb) for every point p where the circles or lines of a
-// and b (not both lines) meet, with p's parameters on a and on b.
+// and b (not both lines) meet, with p's parameters on a and on b, and returns
+// whether the two meeting points are one within rounding (a touch).
 template <class Visit>
-void for_each_meeting(const PathSeg& a, const PathSeg& b, Visit&& visit) {
+bool for_each_meeting(const PathSeg& a, const PathSeg& b, Visit&& visit) {
+    bool touch = false;
     if (a.kind == SegKind::Arc && b.kind == SegKind::Arc) {
         Point p[2];
-        const int n = circle_circle_points(a, b, p);
+        const int n = circle_circle_points(a, b, p, &touch);
         for (int k = 0; k < n; ++k) visit(p[k], arc_param_at(a, p[k]), arc_param_at(b, p[k]));
-        return;
+        return touch;
     }
     const bool a_line = a.kind == SegKind::Line;
     const PathSeg& line = a_line ? a : b;
     const PathSeg& arc = a_line ? b : a;
     double t[2];
-    const int n = line_circle_roots(line.x0, line.y0, line.x1, line.y1, arc.cx, arc.cy, arc.r, t);
+    const int n = line_circle_roots(line.x0, line.y0, line.x1, line.y1, arc.cx, arc.cy, arc.r, t, &touch);
     for (int k = 0; k < n; ++k) {
         const Point p = line.point_at(t[k]);
         const double on_arc = arc_param_at(arc, p);
@@ -127,6 +169,15 @@ void for_each_meeting(const PathSeg& a, const PathSeg& b, Visit&& visit) {
             visit(p, on_arc, t[k]);
         }
     }
+    return touch;
+}
+
+// Green's-theorem term of the piece of `s` from parameter ta (point a) to tb
+// (point b), taken about the point o.
+inline double piece_term(const PathSeg& s, double ta, double tb, Point a, Point b, Point o) {
+    if (s.kind == SegKind::Line) return 0.5 * ((a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x));
+    return 0.5 * (((s.cx - o.x) * (b.y - a.y) - (s.cy - o.y) * (b.x - a.x)) +
+                  ((s.r * s.r) * s.dtheta) * (tb - ta));
 }
 
 // Extents (path_model.cpp).

@@ -16,22 +16,17 @@ using namespace path_detail;
 namespace {
 
 bool lines_cross(const PathSeg& a, const PathSeg& b) {
-    const double ax = a.x1 - a.x0;
-    const double ay = a.y1 - a.y0;
-    const double bx = b.x1 - b.x0;
-    const double by = b.y1 - b.y0;
-    const double den = ax * by - ay * bx;
-    if (std::fabs(den) < 1e-10) return false;
-    const double ex = b.x0 - a.x0;
-    const double ey = b.y0 - a.y0;
-    const double t = (ex * by - ey * bx) / den;
-    const double u = (ex * ay - ey * ax) / den;
+    double t = 0.0;
+    double u = 0.0;
+    if (std::fabs(line_line_params(a, b, t, u)) < 1e-10) return false;
     return strictly_inside_range(t) && strictly_inside_range(u);
 }
 
 bool arcs_cross(const PathSeg& a, const PathSeg& b) {
     Point p[2];
-    const int n = circle_circle_points(a, b, p);
+    bool touch = false;
+    const int n = circle_circle_points(a, b, p, &touch);
+    if (touch) return false;
     for (int k = 0; k < n; ++k) {
         if (strictly_inside_range(arc_param_at(a, p[k])) &&
             strictly_inside_range(arc_param_at(b, p[k]))) {
@@ -46,31 +41,169 @@ double seg_length(const PathSeg& s) {
                                   : std::hypot(s.x1 - s.x0, s.y1 - s.y0);
 }
 
-// Whether `a` and the segment `b` that follows it cross somewhere other than
-// at their junction: a line and an arc, or two arcs, can meet twice.  A
-// meeting belongs to the junction when it lies within 1e-3 of it along both
-// segments (1e-3 is the gap an arc's start may leave: an arc that starts a
-// little behind the current point overlaps its neighbour there without
-// crossing it), or within 1e-6 of the segments' size (a line's length, an
-// arc's radius), so that tangent joins (a rounded corner) of large segments
-// do not count either.  The distance is taken along the segments, not
-// across, so that an arc coming round to cross its neighbour next to the
-// junction still counts.
-bool neighbours_cross(const PathSeg& a, const PathSeg& b) {
-    if (a.kind == SegKind::Line && b.kind == SegKind::Line) return false;
-    const double len_a = seg_length(a);
-    const double len_b = seg_length(b);
-    double size = 1.0;
-    for (const PathSeg* s : {&a, &b}) {
-        size = std::fmax(size, s->kind == SegKind::Arc ? s->r : seg_length(*s));
+// The piece of `s` between parameters from and to, with its end points.
+PathSeg cut(const PathSeg& s, double from, double to, Point start, Point end) {
+    if (s.kind == SegKind::Line) return PathSeg::line(start.x, start.y, end.x, end.y);
+    return PathSeg::arc_between(s.cx, s.cy, s.r, s.theta0 + s.dtheta * from, s.dtheta * (to - from),
+                                start, end);
+}
+
+// Gaps up to this long are rounding (an arc's start a few units in the last
+// place off the current point); a crossing next to them is left in place.
+constexpr double ROUNDING_GAP = 1e-10;
+// How far an arc's start may lie from the current point (squared 1e-6).
+constexpr double ARC_START_REACH = 1e-3;
+
+enum class Junction { Clear, Crossing, Cut };
+
+// Calls visit(ta, tb, p) for the points where the segments a and b meet
+// (lines: their one meeting, if any); returns whether a and b only touch.
+template <class Visit>
+bool visit_meetings(const PathSeg& a, const PathSeg& b, Visit&& visit) {
+    if (a.kind == SegKind::Line && b.kind == SegKind::Line) {
+        double t = 0.0;
+        double u = 0.0;
+        if (line_line_params(a, b, t, u) != 0.0) visit(t, u, a.point_at(t));
+        return false;
     }
-    const double junction = std::fmax(1e-3, 1e-6 * size);
-    bool cross = false;
-    for_each_meeting(a, b, [&](Point, double ta, double tb) {
-        const bool at_junction = (1.0 - ta) * len_a <= junction && tb * len_b <= junction;
-        cross = cross || (!at_junction && strictly_inside_range(ta) && strictly_inside_range(tb));
-    });
-    return cross;
+    return for_each_meeting(a, b, [&](Point p, double ta, double tb) { visit(ta, tb, p); });
+}
+
+// Whether `a` and the segment `b` that follows it, directly or after the
+// short line `*bridge`, cross anywhere but at their junction: a line and an
+// arc, or two arcs, can meet twice, and an arc may start up to 1e-3 from
+// where the segment before it ends.  The link between them is the bridge, if
+// any, and the gap from there to b's start, closed by a straight side.  A
+// crossing X of two pieces of the chain a, bridge, gap, b that are not
+// neighbours on it (a and b; a and the gap, the bridge and b) belongs to the
+// junction when the loop it closes (the first piece from X on, the pieces
+// between, the second up to X) is a sliver no wider, on average, than the
+// link is long: twice its area at most the link's length times its
+// perimeter.  Two sides meeting through a gap at any angle cross in such a
+// loop (a shallow angle makes it longer, not wider); an arc coming round a
+// whole turn to cross its neighbour closes a loop as wide as its circle.
+// The width has a floor of 1e-9 of the segments' size (at least 1e-9), for
+// meetings next to a junction without a gap (sides meeting at a tangent
+// within rounding).  Where a link longer than rounding is crossed so, the
+// chain is cut back to the crossing that comes first along it (Cut; the
+// loops after it go, and the bridge with them unless the crossing lies on
+// it, in which case *bridge is cut and kept): the junction is the crossing.
+Junction junction(PathSeg& a, PathSeg* bridge, PathSeg& b, bool& drop_bridge) {
+    drop_bridge = false;
+    const Point a_end = a.end();
+    const Point link_end = bridge != nullptr ? bridge->end() : a_end;
+    const PathSeg gap = PathSeg::line(link_end.x, link_end.y, b.x0, b.y0);
+    const PathSeg* chain[4] = {&a, bridge, &gap, &b};
+    double len[4];
+    double size = 1.0;
+    for (int k = 0; k < 4; ++k) {
+        len[k] = chain[k] != nullptr ? seg_length(*chain[k]) : 0.0;
+        if (k == 0 || k == 3) size = std::fmax(size, chain[k]->kind == SegKind::Arc ? chain[k]->r : len[k]);
+    }
+    const double link = len[1] + len[2];
+    const double width = std::fmax(link, 1e-9 * size);
+    // The crossing that comes first along the chain: pieces i < j, parameters.
+    int first_i = 4;
+    int first_j = 0;
+    double first_ti = 2.0;
+    double first_tj = 0.0;
+    Point first_p{};
+    bool crossing = false;
+    // Pieces i < j of the chain that do more than touch.
+    const auto look = [&](int i, int j) {
+        const PathSeg& p = *chain[i];
+        const PathSeg& q = *chain[j];
+        struct Meeting {
+            double ti, tj;
+            Point x;
+        } m[2];
+        int n = 0;
+        const bool touch = visit_meetings(p, q, [&](double ti, double tj, Point x) {
+            if (strictly_inside_range(ti) && strictly_inside_range(tj)) m[n++] = {ti, tj, x};
+        });
+        for (int k = 0; k < n && !touch; ++k) {
+            const auto [ti, tj, x] = m[k];
+            double area = piece_term(p, ti, 1.0, x, p.end(), x) + piece_term(q, 0.0, tj, q.start(), x, x);
+            double perimeter = (1.0 - ti) * len[i];
+            for (int between = i + 1; between < j; ++between) {
+                const PathSeg* s = chain[between];
+                if (s == nullptr) continue;
+                area += piece_term(*s, 0.0, 1.0, s->start(), s->end(), x);
+                perimeter += len[between];
+            }
+            perimeter += tj * len[j];
+            if (!(2.0 * std::fabs(area) <= width * perimeter)) {
+                crossing = true;
+            } else if (i < first_i || (i == first_i && ti < first_ti)) {
+                first_i = i;
+                first_j = j;
+                first_ti = ti;
+                first_tj = tj;
+                first_p = x;
+            }
+        }
+    };
+    if (a.kind == SegKind::Arc || b.kind == SegKind::Arc) look(0, 3);
+    if (bridge != nullptr) {
+        look(0, 2);
+        look(1, 3);
+    }
+    if (crossing) return Junction::Crossing;
+    if (first_i == 4 || !(link > ROUNDING_GAP)) return Junction::Clear;
+    if (first_i == 0) {
+        a = cut(a, 0.0, first_ti, a.start(), first_p);
+        drop_bridge = bridge != nullptr;
+    } else {
+        *bridge = cut(*bridge, 0.0, first_ti, bridge->start(), first_p);
+    }
+    if (first_j == 3) b = cut(b, first_tj, 1.0, first_p, b.end());
+    return Junction::Cut;
+}
+
+// Junctions of a contour's neighbours, then of the segments either side of
+// a line no longer than an arc's start may lie off (a close row ending a
+// gapped arc adds one).  Returns false on a crossing.
+bool cut_junctions(PathContour& c) {
+    std::vector<PathSeg>& segs = c.segs;
+    bool cut_any = false;
+    bool drop = false;
+    for (std::size_t i = 0; i < segs.size(); ++i) {
+        const Junction j = junction(segs[i], nullptr, segs[(i + 1) % segs.size()], drop);
+        if (j == Junction::Crossing) return false;
+        cut_any = cut_any || j == Junction::Cut;
+    }
+    for (std::size_t i = 0; segs.size() > 3 && i < segs.size(); ++i) {
+        const std::size_t mid = (i + 1) % segs.size();
+        const std::size_t next = (i + 2) % segs.size();
+        if (segs[mid].kind != SegKind::Line || !(seg_length(segs[mid]) <= ARC_START_REACH)) continue;
+        const Junction j = junction(segs[i], &segs[mid], segs[next], drop);
+        if (j == Junction::Crossing) return false;
+        if (drop) segs.erase(segs.begin() + static_cast<std::ptrdiff_t>(mid));
+        cut_any = cut_any || j == Junction::Cut;
+    }
+    if (cut_any) c.signed_area = contour_signed_area(c.segs);
+    return true;
+}
+
+// The point at which a hole segment is tested for lying inside the outer
+// contour: its midpoint, or, when that lies on the outer outline (a hole
+// touching it there), the first of its quarter and eighth points that does
+// not.  A segment lying along the outline all through keeps its midpoint.
+Point containment_probe(const PathSeg& s, const PathContour& outer) {
+    static constexpr double TRIES[] = {0.5, 0.25, 0.75, 0.125, 0.375, 0.625, 0.875};
+    Point first{};
+    for (double t : TRIES) {
+        Point p;
+        if (s.kind == SegKind::Line) {
+            p = {s.x0 + (s.x1 - s.x0) * t, s.y0 + (s.y1 - s.y0) * t};
+        } else {
+            const double phi = s.theta0 + s.dtheta * t;
+            p = {s.cx + s.r * std::cos(phi), s.cy + s.r * std::sin(phi)};
+        }
+        if (t == 0.5) first = p;
+        if (!on_contour(outer, p.x, p.y)) return p;
+    }
+    return first;
 }
 
 bool extents_meet(const PathContour& a, const PathContour& b) {
@@ -211,7 +344,9 @@ double contour_signed_area(std::span<const PathSeg> segs) {
 
 bool line_arc_intersect(const PathSeg& arc, double x0, double y0, double x1, double y1) {
     double t[2];
-    const int n = line_circle_roots(x0, y0, x1, y1, arc.cx, arc.cy, arc.r, t);
+    bool touch = false;
+    const int n = line_circle_roots(x0, y0, x1, y1, arc.cx, arc.cy, arc.r, t, &touch);
+    if (touch) return false;
     for (int k = 0; k < n; ++k) {
         if (!strictly_inside_range(t[k])) continue;
         const double rx = (x0 + (x1 - x0) * t[k]) - arc.cx;
@@ -315,13 +450,9 @@ PathBuild build_validated_path(std::span<const std::int8_t> kinds, std::span<con
             for (PathSeg& s : c.segs) s = s.reversed();
             c.signed_area = -c.signed_area;
         }
-        const std::size_t m = c.segs.size();
         // Neighbours meet at their junction; they may still cross elsewhere.
-        for (std::size_t i = 0; i < m; ++i) {
-            if (neighbours_cross(c.segs[i], c.segs[i + 1 == m ? 0 : i + 1])) {
-                return std::string("self-intersecting path contour");
-            }
-        }
+        if (!cut_junctions(c)) return std::string("self-intersecting path contour");
+        const std::size_t m = c.segs.size();
         for (std::size_t i = 0; i < m; ++i) {
             for (std::size_t j = i + 2; j < m; ++j) {
                 if (i == 0 && j == m - 1) continue;
@@ -342,13 +473,7 @@ PathBuild build_validated_path(std::span<const std::int8_t> kinds, std::span<con
     for (std::size_t hi = 1; hi < path.size(); ++hi) {
         const PathContour& hole = path[hi];
         for (const PathSeg& s : hole.segs) {
-            Point probe;
-            if (s.kind == SegKind::Line) {
-                probe = {s.x0 + (s.x1 - s.x0) * 0.5, s.y0 + (s.y1 - s.y0) * 0.5};
-            } else {
-                const double phi = s.theta0 + s.dtheta * 0.5;
-                probe = {s.cx + s.r * std::cos(phi), s.cy + s.r * std::sin(phi)};
-            }
+            const Point probe = containment_probe(s, outer);
             if (contour_winding(outer, probe.x, probe.y) == 0) {
                 return std::string("hole is not contained within the outer contour");
             }
