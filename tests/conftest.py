@@ -1,6 +1,7 @@
 """Shared fixtures and the module's function table for the test suite."""
 
 import math
+import os
 import re
 import shutil
 import subprocess
@@ -81,14 +82,17 @@ def run_check_program(tmp_path_factory, name, sources):
     if cxx is None:
         pytest.skip("no C++ compiler")
     out = tmp_path_factory.mktemp(name)
+    # Under the sanitizer run the check programs are built with the same checks.
+    sanitize = (["-fsanitize=address,undefined,float-cast-overflow", "-fno-sanitize-recover=all", "-g"]
+                if os.environ.get("QUORVANTEL_CHECK_SANITIZE") == "1" else [])
     objects = [out / f"{k}_{src.stem}.o" for k, src in enumerate(sources)]
-    jobs = [subprocess.Popen([cxx, "-std=c++20", "-O2", "-ffp-contract=off", f"-I{SRC}", "-c",
+    jobs = [subprocess.Popen([cxx, "-std=c++20", "-O2", "-ffp-contract=off", *sanitize, f"-I{SRC}", "-c",
                               str(src), "-o", str(obj)], stderr=subprocess.PIPE, text=True)
             for obj, src in zip(objects, sources)]
     results = [(job.communicate()[1], job.returncode) for job in jobs]
     assert all(rc == 0 for _, rc in results), "\n".join(err for err, _ in results)
     exe = out / name
-    link = subprocess.run([cxx, *map(str, objects), "-o", str(exe)], capture_output=True, text=True)
+    link = subprocess.run([cxx, *sanitize, *map(str, objects), "-o", str(exe)], capture_output=True, text=True)
     assert link.returncode == 0, link.stderr
     run = subprocess.run([str(exe)], capture_output=True, text=True, timeout=300)
     return dict(line.partition(" ")[::2] for line in run.stdout.splitlines()), run
