@@ -191,19 +191,11 @@ bool cut_junctions(PathContour& c) {
 // not.  A segment lying along the outline all through keeps its midpoint.
 Point containment_probe(const PathSeg& s, const PathContour& outer) {
     static constexpr double TRIES[] = {0.5, 0.25, 0.75, 0.125, 0.375, 0.625, 0.875};
-    Point first{};
     for (double t : TRIES) {
-        Point p;
-        if (s.kind == SegKind::Line) {
-            p = {s.x0 + (s.x1 - s.x0) * t, s.y0 + (s.y1 - s.y0) * t};
-        } else {
-            const double phi = s.theta0 + s.dtheta * t;
-            p = {s.cx + s.r * std::cos(phi), s.cy + s.r * std::sin(phi)};
-        }
-        if (t == 0.5) first = p;
+        const Point p = s.point_at(t);
         if (!on_contour(outer, p.x, p.y)) return p;
     }
-    return first;
+    return s.point_at(0.5);
 }
 
 bool extents_meet(const PathContour& a, const PathContour& b) {
