@@ -1,5 +1,6 @@
 // The extension module quorvantel._native: its definition, its start-up and
 // the table of its functions, in registration order.
+#include <array>
 #include <cstddef>
 #include <new>
 #include <span>
@@ -179,20 +180,19 @@ constexpr std::size_t FUNCTION_COUNT = std::size(FUNCTION_TABLE);
 constexpr std::size_t MODULE_EXEC_ROWS = 81;  // the rest are the weights functions
 static_assert(FUNCTION_COUNT == 117, "the module has 117 functions");
 
-// The method records: static, made once from the table, shared by every
-// module object and never changed afterwards.
-PyMethodDef* method_records() {
-    static PyMethodDef records[FUNCTION_COUNT] = {};
-    static const bool filled = [] {
-        for (std::size_t k = 0; k < FUNCTION_COUNT; ++k) {
-            const FunctionRow& row = FUNCTION_TABLE[k];
-            records[k] = PyMethodDef{row.name, row.entry, row.flags, row.doc};
-        }
-        return true;
-    }();
-    (void)filled;
+// The method records: static, made from the table when the library is loaded
+// (before any thread can call into it, so no fork() can find them half made),
+// shared by every module object and never changed afterwards.
+std::array<PyMethodDef, FUNCTION_COUNT> make_method_records() {
+    std::array<PyMethodDef, FUNCTION_COUNT> records{};
+    for (std::size_t k = 0; k < FUNCTION_COUNT; ++k) {
+        const FunctionRow& row = FUNCTION_TABLE[k];
+        records[k] = PyMethodDef{row.name, row.entry, row.flags, row.doc};
+    }
     return records;
 }
+
+std::array<PyMethodDef, FUNCTION_COUNT> METHOD_RECORDS = make_method_records();
 
 int module_exec(PyObject* module) {
     try {
@@ -203,7 +203,7 @@ int module_exec(PyObject* module) {
             Py_DECREF(type_name);
             return -1;
         }
-        PyMethodDef* records = method_records();
+        PyMethodDef* records = METHOD_RECORDS.data();
         for (std::size_t k = 0; k < MODULE_EXEC_ROWS; ++k) {
             if (!pyapi::support::add_function(module, &records[k])) return -1;
         }

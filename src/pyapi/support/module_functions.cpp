@@ -1,6 +1,7 @@
 #include "pyapi/support/module_functions.hpp"
 
 #include "fault.hpp"
+#include "pyapi/support/runtime.hpp"
 
 namespace quorvantel::pyapi::support {
 namespace {
@@ -51,6 +52,7 @@ bool add_function(PyObject* module, PyMethodDef* record) {
             Py_DECREF(all);
             Py_DECREF(name);
             Py_DECREF(function);
+            throw_if_out_of_memory();
             throw Fault("cannot append a function name to __all__");
         }
         ok = PyObject_SetAttr(module, name, function) == 0;

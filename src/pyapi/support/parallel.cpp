@@ -22,6 +22,7 @@
 #include <sys/mman.h>
 
 #include "fault.hpp"
+#include "pyapi/support/forks.hpp"
 
 namespace quorvantel::pyapi {
 
@@ -66,17 +67,20 @@ struct Pool {
     tbb::task_arena* arena;
 };
 
-// Set once this process begins to start its pool.
+// Set before this process begins to start its pool, and before any thread
+// can be inside that start.
 std::atomic<bool> pool_touched{false};
 
 // Set in a child made by fork() after the parent had begun to start its pool.
 // The child has none of the pool's threads, and the scheduler's state it
-// inherited describes threads that will never run, so the first pooled batch
-// would wait for ever.  Such a child runs every batch on the calling thread;
-// results do not depend on how a batch is cut, so they are the same bits.
-// The parent is not touched: its pool keeps running, whatever its other
+// inherited describes threads that will never run (the pool's start itself
+// may be half done, by a thread the child does not have), so the first pooled
+// batch would wait for ever.  Such a child runs every batch on the calling
+// thread; results do not depend on how a batch is cut, so they are the same
+// bits.  The parent is not touched: its pool keeps running, whatever its other
 // threads were doing at the moment of the fork.
 std::atomic<bool> pool_lost_in_fork{false};
+std::atomic<bool> pool_fork_handler{false};
 
 void on_fork_child() { pool_lost_in_fork.store(pool_touched.load()); }
 
@@ -133,13 +137,6 @@ Pool& pool() {
     // (never destroyed: workers may outlive static destruction order).  A
     // start that throws is tried again by the next call.
     static Pool* instance = [] {
-        static std::once_flag fork_handler;
-        std::call_once(fork_handler, [] {
-            if (pthread_atfork(nullptr, nullptr, on_fork_child) != 0) {
-                throw Fault("cannot register the fork handler");
-            }
-        });
-        pool_touched.store(true);
         const int hardware = tbb::info::default_concurrency();
         const std::size_t workers = static_cast<std::size_t>(std::max(2, hardware));
         const std::size_t stack =
@@ -157,10 +154,16 @@ Pool& pool() {
 void warm_workers(Pool& p);
 
 // The running pool, or null when this process cannot use one: a child that
-// lost its pool in a fork, or a pool whose threads cannot be made now.
-// Without a pool every batch runs on the calling thread, with the same bits.
-// A new pool's workers are warmed once, before its first batch.
+// lost its pool in a fork, or a pool whose threads (or the fork handler)
+// cannot be made now.  Without a pool every batch runs on the calling thread,
+// with the same bits.  A new pool's workers are warmed once, before its first
+// batch.
 Pool* running_pool() {
+    // A child forked while a thread is inside the pool's start must never
+    // enter it: the fork handler is in place and the pool marked as touched
+    // before any thread goes in.
+    if (!call_in_fork_children(pool_fork_handler, on_fork_child)) return nullptr;
+    if (!pool_touched.load()) pool_touched.store(true);
     if (pool_lost_in_fork.load()) return nullptr;
     try {
         Pool& p = pool();

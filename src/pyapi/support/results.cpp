@@ -121,13 +121,6 @@ PyObject* weights_batch_result(std::vector<PyObject*>&& arrays, const BoxLists& 
                     int_list_result(boxes.y_min), int_list_result(boxes.y_max));
 }
 
-void throw_if_out_of_memory() {
-    if (PyErr_ExceptionMatches(PyExc_MemoryError)) {
-        PyErr_Clear();
-        throw std::bad_alloc();
-    }
-}
-
 void throw_creation_failure(const char* what) {
     throw_if_out_of_memory();
     std::string message = what;

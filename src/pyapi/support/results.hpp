@@ -93,11 +93,6 @@ struct FarthestPixel {
 PyObject* farthest_pixel_result(const FarthestPixel& result);
 inline PyObject* to_python(const FarthestPixel& result) { return farthest_pixel_result(result); }
 
-// A pending MemoryError is taken and thrown as std::bad_alloc, which the
-// boundary raises as MemoryError("out of memory"); any other pending error
-// stays.
-void throw_if_out_of_memory();
-
 // Reports a Python object that could not be created, taking the pending
 // interpreter error (or none): running out of memory as above, anything else
 // a Fault naming `what` and the error.
