@@ -10,8 +10,9 @@
 // infinitesimal step counter-clockwise about the wedge's centre O, and then
 // by a yet smaller step away from O: a centre on the inner arc belongs to the
 // wedge and one on the outer arc does not (as with the circular annulus), a
-// centre on the start side belongs to it and one on the end side does not,
-// A0 belongs and A1, B0 and B1 do not.  The step depends on the point alone,
+// centre on the start side belongs to it and one on the end side does not
+// (where a skewed side runs towards O the step crosses it the other way, and
+// there the two swap), A0 belongs and A1, B0 and B1 do not.  The step depends on the point alone,
 // so wedges that share a side (the sectors of one annulus, say) share no
 // centre on it and leave none out.  At O itself the step is towards +x, then
 // towards -y.
