@@ -365,7 +365,7 @@ def turns_by_argument(params, px, py):
 
 
 def _distances(params, px, py):
-    """Distances of the points from the arcs and from the sides."""
+    """Distances of the points from the arcs, from the end side and from the start side."""
     r_in, r_out = params[:2]
     a0, a1, b0, b1 = _arc_ends(params)
     rho, phi = np.hypot(px, py), np.arctan2(py, px)
@@ -380,8 +380,8 @@ def _distances(params, px, py):
         t = np.clip(((px - ax) * (bx - ax) + (py - ay) * (by - ay))
                     / ((bx - ax) ** 2 + (by - ay) ** 2), 0.0, 1.0)
         return np.hypot(px - ax - t * (bx - ax), py - ay - t * (by - ay))
-    return (np.minimum(arc(r_in, a0, a1), arc(r_out, b0, b1)),
-            np.minimum(side(r_in, a1, r_out, b1), side(r_out, b0, r_in, a0)))
+    return (np.minimum(arc(r_in, a0, a1), arc(r_out, b0, b1)), side(r_in, a1, r_out, b1),
+            side(r_out, b0, r_in, a0))
 
 
 def test_arc_ends_near_the_axes_follow_the_outline():
@@ -411,7 +411,8 @@ def test_arc_ends_near_the_axes_follow_the_outline():
                            for dx in (-1, 0, 1) for dy in (-1, 0, 1)], float).T
         cells = np.array([native.weights_wedge_center_one(0, 0, *params, int(a), int(b), 1, 1)[0]
                           for a, b in zip(px, py)])
-        d_arc, d_side = _distances(params, px, py)
+        d_arc, d_end, d_start = _distances(params, px, py)
+        d_side = np.minimum(d_end, d_start)
         ok = np.minimum(d_arc, d_side) > 1e-9
         assert np.array_equal(cells[ok], turns_by_argument(params, px[ok], py[ok]) >= 1)
         arcs = (d_side > 1e-7) & np.isin(px * px + py * py, [r_in * r_in, r_out * r_out])
@@ -420,3 +421,29 @@ def test_arc_ends_near_the_axes_follow_the_outline():
         assert np.array_equal(cells[arcs], moved >= 1)
         clear, on_arc = clear + int(ok.sum()), on_arc + int(arcs.sum())
     assert clear > 20000 and on_arc > 1000
+
+
+@pytest.mark.parametrize("skewed", [False, True])
+def test_centres_on_the_sides_follow_the_stepped_point(skewed):
+    """Round wedges about integer and half-integer centres, self-crossing ones included:
+    a centre on one side (within 1e-10) takes the turns about the point moved 1e-6 px
+    counter-clockwise about the wedge's centre and 1e-9 px away from it, wherever
+    nothing else of the outline but that side's arcs comes within 1e-4."""
+    rng = np.random.default_rng(47 + skewed)
+    seen = 0
+    for _ in range(250):
+        x, y, params = _round_wedge(rng, [0.5, 1.0, 2.0, 2.5, 3.0, 5.0, 6.0, 10.0], skewed)
+        (centre,), x0, x1, y0, y1 = native.weights_wedge_center(np.array([x]), np.array([y]),
+                                                                *params)
+        px, py = (g.ravel() - c for g, c in zip(np.meshgrid(
+            np.arange(x0[0], x1[0], dtype=float), np.arange(y0[0], y1[0], dtype=float)), (x, y)))
+        _, d_end, d_start = _distances(params, px, py)
+        on = ((d_end <= 1e-10) & (d_start > 1e-4)) | ((d_start <= 1e-10) & (d_end > 1e-4))
+        rho = np.hypot(px[on], py[on])
+        ux = np.divide(px[on], rho, out=np.zeros_like(rho), where=rho > 0)
+        uy = np.divide(py[on], rho, out=-np.ones_like(rho), where=rho > 0)
+        stepped = turns_by_argument(params, px[on] - 1e-6 * uy + 1e-9 * ux,
+                                    py[on] + 1e-6 * ux + 1e-9 * uy)
+        assert np.array_equal(centre.ravel()[on], stepped >= 1)
+        seen += int(on.sum())
+    assert seen > 100

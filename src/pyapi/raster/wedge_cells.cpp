@@ -113,8 +113,8 @@ WedgeCenterCell::WedgeCenterCell(double cx, double cy, const geometry::WedgeFram
       r_in2(frame.r_in * frame.r_in),
       sweep_in(geometry::arc_sweep(frame.a0, frame.a1)),
       sweep_out(geometry::arc_sweep(frame.b0, frame.b1)),
-      sides{make_side(frame.A1, frame.B1, side_tolerance(frame.r_out)),
-            make_side(frame.B0, frame.A0, side_tolerance(frame.r_out))},
+      tolerance(side_tolerance(frame.r_out)),
+      sides{make_side(frame.A1, frame.B1, tolerance), make_side(frame.B0, frame.A0, tolerance)},
       inner_arc(arc_pieces(frame.r_in, frame.a0, frame.a1, frame.A0, frame.A1)),
       outer_arc(arc_pieces(frame.r_out, frame.b0, frame.b1, frame.B0, frame.B1)) {}
 
@@ -229,10 +229,19 @@ int WedgeCenterCell::turns_after_step(double dx, double dy, double d2,
         return Corner{(d2 - r2) / (rho + r) + (ex * ex + ey * ey) / (2.0 * r),
                       c.x * tx + c.y * ty};
     };
-    const Corner A0 = corner(f->A0, f->r_in, r_in2);
-    const Corner A1 = corner(f->A1, f->r_in, r_in2);
-    const Corner B0 = corner(f->B0, f->r_out, r_out2);
-    const Corner B1 = corner(f->B1, f->r_out, r_out2);
+    Corner A0 = corner(f->A0, f->r_in, r_in2);
+    Corner A1 = corner(f->A1, f->r_in, r_in2);
+    Corner B0 = corner(f->B0, f->r_out, r_out2);
+    Corner B1 = corner(f->B1, f->r_out, r_out2);
+    // A side the point lies on that runs along the line (the point is the
+    // foot of the perpendicular from O, or O on a side through it) lies on
+    // it, and so on O's side of the second step, whatever the rounding of its
+    // ends; the arcs from those ends see them there too.
+    const auto along_the_line = [&](Corner& from, Corner& to) {
+        if (std::fabs(from.h) <= tolerance && std::fabs(to.h) <= tolerance) from.h = to.h = 0.0;
+    };
+    if (on[0]) along_the_line(A1, B1);
+    if (on[1]) along_the_line(B0, A0);
 
     int turns = 0;
     const auto side = [&](const Corner& from, const Corner& to) {

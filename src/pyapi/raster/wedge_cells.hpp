@@ -41,6 +41,7 @@ struct WedgeCenterCell {
     double r_out2;
     double r_in2;
     double sweep_in, sweep_out;  // of the computed arc ends, without the slack
+    double tolerance;            // of the side test
     // A side as the outline runs it, with what its distance test needs.
     struct Side {
         geometry::Point from, to;
