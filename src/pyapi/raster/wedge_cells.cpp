@@ -200,11 +200,12 @@ int WedgeCenterCell::turns_after_step(double dx, double dy, double d2,
                                       const bool (&on)[2]) const {
     // The turns are counted along the ray from the point in the direction t
     // of the step, counter-clockwise about O, in the frame of t and the unit
-    // vector u from O to the point.  The ray's line is the tangent at the
-    // point to the circle about O through it; a point P lies at the height
-    // h(P) = rho - P.u below it, counted as above it when h >= 0 (on O's
-    // side: the second, outward step), and at P.t along it.  The sides the
-    // point lies on meet the line at the point itself, behind the ray.
+    // vector u from O to the point (t, -u turn like x, y).  The ray's line is
+    // the tangent at the point to the circle about O through it; a point P
+    // lies at the height h(P) = rho - P.u above it, towards O, a height of 0
+    // counting as above (the second step, outwards, takes the ray below it),
+    // and at P.t along it.  The sides the point lies on meet the line at the
+    // point itself, behind the ray.
     const double rho = std::hypot(dx, dy);
     double ux = 0.0;
     double uy = -1.0;
