@@ -427,7 +427,7 @@ def test_arc_ends_near_the_axes_follow_the_outline():
 def test_centres_on_the_sides_follow_the_stepped_point(skewed):
     """Round wedges about integer and half-integer centres, self-crossing ones included:
     a centre on one side (within 1e-10) takes the turns about the point moved 1e-6 px
-    counter-clockwise about the wedge's centre and 1e-9 px away from it, wherever
+    counter-clockwise about the wedge's centre and 1e-12 px away from it, wherever
     nothing else of the outline but that side's arcs comes within 1e-4."""
     rng = np.random.default_rng(47 + skewed)
     seen = 0
@@ -442,8 +442,8 @@ def test_centres_on_the_sides_follow_the_stepped_point(skewed):
         rho = np.hypot(px[on], py[on])
         ux = np.divide(px[on], rho, out=np.zeros_like(rho), where=rho > 0)
         uy = np.divide(py[on], rho, out=-np.ones_like(rho), where=rho > 0)
-        stepped = turns_by_argument(params, px[on] - 1e-6 * uy + 1e-9 * ux,
-                                    py[on] + 1e-6 * ux + 1e-9 * uy)
+        stepped = turns_by_argument(params, px[on] - 1e-6 * uy + 1e-12 * ux,
+                                    py[on] + 1e-6 * ux + 1e-12 * uy)
         assert np.array_equal(centre.ravel()[on], stepped >= 1)
         seen += int(on.sum())
     assert seen > 100
