@@ -57,7 +57,7 @@ def _wedge_box(x, y, r_in, r_out, th_in, dth_in, th_out, dth_out):
             math.floor((min(py) - w) + 0.5), math.ceil((max(py) + w) + 0.5))
 
 
-def spec_box(shape, x, y, *p):
+def shape_box(shape, x, y, *p):
     """Each shape's box rule, written out again from its formulas."""
     if shape == "wedge":
         return _wedge_box(x, y, *p)
@@ -94,7 +94,7 @@ def test_boxes_follow_the_shape_rule(shape):
         params = tuple(float(v) for v in BOX_SHAPES[shape][0]())
         xs, ys = U(-50, 50, 25), U(-50, 50, 25)
         xs[:3], ys[:3] = np.round(xs[:3]) + 0.5, np.round(ys[:3])  # centres on pixel edges
-        assert list(zip(*fn(xs, ys, *params))) == [spec_box(shape, x, y, *params)
+        assert list(zip(*fn(xs, ys, *params))) == [shape_box(shape, x, y, *params)
                                                   for x, y in zip(xs, ys)]
 
 
@@ -105,7 +105,7 @@ def test_box_examples():
         first("bboxes_wedge", 0.0, 0.0, 0.0, 2, 0, 1, 0, 1)
     for theta in (0.0, 1.0, -2.5):  # sweeps just short of 2 pi, ends a whole turn apart at 1
         below = (1, 2, theta, 6.283185307179585, theta, 6.283185307179585)
-        assert first("bboxes_wedge", 0.5, 0.0, *below) == list(spec_box("wedge", 0.5, 0, *below))
+        assert first("bboxes_wedge", 0.5, 0.0, *below) == list(shape_box("wedge", 0.5, 0, *below))
 
 
 @pytest.mark.parametrize("shape", [s for s in BOX_SHAPES if hasattr(native, f"weights_{s}_exact")])

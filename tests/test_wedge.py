@@ -4,7 +4,9 @@ pixel, centre cells at every pixel centre clear of the outline, over the table o
 cases, random simple wedges with each span on either side of pi, and arcs just short of a
 whole turn.  Centre cells also against the outline's own clockwise turns, counted on the
 dense polygon, for wedges at round angles and centres and for random ones that may cross
-themselves, and on the arcs themselves."""
+themselves, and on the arcs themselves.  Centres on the sides: sectors of an annulus (and
+skewed wedges sharing sides) add up to the annulus cell for cell; arc ends a hair from an
+axis direction against the turns counted from the argument in extended precision."""
 
 import math
 
@@ -25,13 +27,20 @@ def _wrap(t):
     return t + TWO_PI if t < 0 else t
 
 
-def outline(x, y, r_in, r_out, th_in, dth_in, th_out, dth_out, points=20000):
-    """The outline as a polygon of `points` vertices (the arc ends as the Part forms them).
-    Its chords lie within 3e-7 of the arcs for the radii used here."""
+def _arc_ends(params):
+    """a0, a1, b0, b1: the computed arc ends."""
+    r_in, r_out, th_in, dth_in, th_out, dth_out = params
     a0 = th_in - dth_in * 0.5
     b0 = a0 + (_wrap(((th_out - dth_out * 0.5) - a0) + PI) - PI)
-    inner = np.linspace(a0, dth_in + a0, points // 2)
-    outer = np.linspace(dth_out + b0, b0, points // 2)
+    return a0, dth_in + a0, b0, dth_out + b0
+
+
+def outline(x, y, r_in, r_out, th_in, dth_in, th_out, dth_out, points=20000):
+    """The outline as a polygon of `points` vertices (the arc ends as the rasters form them).
+    Its chords lie within 3e-7 of the arcs for the radii used here."""
+    a0, a1, b0, b1 = _arc_ends((r_in, r_out, th_in, dth_in, th_out, dth_out))
+    inner = np.linspace(a0, a1, points // 2)
+    outer = np.linspace(b1, b0, points // 2)
     return shapely.Polygon(np.r_[np.c_[x + r_in * np.cos(inner), y + r_in * np.sin(inner)],
                                  np.c_[x + r_out * np.cos(outer), y + r_out * np.sin(outer)]])
 
@@ -218,8 +227,7 @@ def test_centres_on_the_arcs():
         px, py = np.meshgrid(np.arange(x0[0], x1[0], dtype=float),
                              np.arange(y0[0], y1[0], dtype=float))
         d2, phi = (px - x) ** 2 + (py - y) ** 2, np.arctan2(py - y, px - x)
-        a0 = params[2] - params[3] / 2
-        b0 = a0 + (_wrap(((params[4] - params[5] / 2) - a0) + PI) - PI)
+        a0, _, b0, _ = _arc_ends(params)
         for r, start, span, value in ((5.0, a0, params[3], 1.0), (10.0, b0, params[5], 0.0)):
             # Strictly inside the sweep, so off the sides.
             on_arc = (d2 == r * r) & ((phi - start) % TWO_PI > 1e-9) & \
@@ -232,18 +240,17 @@ def test_centres_on_the_arcs():
 def test_quarter_annulus_and_its_nudged_and_turned_twins():
     """The quarter annulus r 1 to 2 about the origin: its box, area and centre cells; the
     outer arc turned by 1e-15 gives the same exact cells bit for bit, by 1e-13 all but, and
-    the same centre cells off the sides (on a side a turn that small decides); turned by
-    half a turn the outline crosses itself and the cells still follow its turns."""
+    the same centre cells, those on the sides included (a side turned that little is the
+    same side); turned by half a turn the outline crosses itself and the cells still
+    follow its turns."""
     quarter = (1.0, 2.0, 0.0, PI / 2, 0.0, PI / 2)
     exact, centre, box = rasters(0.0, 0.0, quarter)
     assert box == (0, 4, -2, 3)
     assert math.fsum(exact.ravel()) == pytest.approx(3 * PI / 4, abs=1e-12)
     assert centre[2, :3].tolist() == [0.0, 1.0, 0.0]
-    px, py = np.meshgrid(np.arange(0, 4), np.arange(-2, 3))
-    off_sides = np.abs(px) != np.abs(py)
     for nudge, tolerance in ((1e-15, 0.0), (1e-13, 1e-12)):
         twin = rasters(0.0, 0.0, (1.0, 2.0, 0.0, PI / 2, nudge, PI / 2))
-        assert twin[2] == box and np.array_equal(twin[1][off_sides], centre[off_sides])
+        assert twin[2] == box and np.array_equal(twin[1], centre)
         assert np.abs(twin[0] - exact).max() <= tolerance
     turned = (1.0, 2.0, 0.0, PI / 2, PI, PI / 2)
     exact, _, _ = rasters(0.3, -0.2, turned)
@@ -270,3 +277,173 @@ def test_non_finite_overlaps_weigh_nothing_in_every_form():
         ring = native.weights_circ_ann_exact_one(x, y, r / 2, r, 0, 0, 1, 1)[0]
         assert 0.0 <= ring <= 1.0
     assert native.weights_circ_exact_one(0, 1e200, 1e200, 0, 0, 1, 1) == [0.0]
+
+
+# --- centres on the sides: sectors share none, arc ends near the axes ----------------
+
+def _sector_sum(x, y, r_in, r_out, sectors, box):
+    return sum(np.array(native.weights_wedge_center_one(x, y, r_in, r_out, *s, *box))
+               for s in sectors)
+
+
+def _even_sectors(count, offset):
+    width = TWO_PI / count
+    return [((k + 0.5) * width + offset, width) * 2 for k in range(count)]
+
+
+def test_sectors_add_up_to_their_annulus():
+    """Sectors of an annulus (2 to 12 of them from any offset, or skewed alike so that
+    neighbours share their side's ends) count every centre of the annulus once, inner arc
+    in and outer arc out: integer, half-integer and random centres, and centres put on a
+    shared side at radii up to 1e4."""
+    rng = np.random.default_rng(41)
+    tilings = 0
+    for count in range(2, 13):
+        for offset in (0.0, PI / 4, PI / 7, rng.uniform(-7.0, 7.0)):
+            for x, y in ((100.0, 100.0), (0.5, -0.5), tuple(rng.uniform(-5.0, 5.0, 2))):
+                for r_in, r_out in ((5.0, 15.0), (1.0, 2.5), (0.5, 3.0)):
+                    m = math.ceil(r_out) + 2
+                    box = (math.floor(x) - m, math.floor(y) - m, 2 * m + 1, 2 * m + 1)
+                    ring = native.weights_circ_ann_center_one(x, y, r_in, r_out, *box)
+                    total = _sector_sum(x, y, r_in, r_out, _even_sectors(count, offset), box)
+                    assert total.tolist() == ring, (count, offset, x, y, r_in, r_out)
+                    tilings += 1
+    for _ in range(300):
+        # Pixel (0, 0) on a side shared by two sectors, at a corner or between.
+        count, offset = int(rng.integers(2, 13)), rng.uniform(-7.0, 7.0)
+        r_in = 10 ** rng.uniform(0.0, 3.7)
+        r_out = r_in * rng.uniform(1.05, 2.5)
+        skew = rng.choice([0.0, rng.uniform(-0.9, 0.9) * math.acos(r_in / r_out)])
+        cuts = np.sort(rng.uniform(0.0, TWO_PI, count)) + offset
+        cuts = np.r_[cuts, cuts[0] + TWO_PI]
+        sectors = [((a + b) / 2, b - a, (a + b) / 2 + skew, b - a)
+                   for a, b in zip(cuts[:-1].tolist(), cuts[1:].tolist())]
+        a = cuts[rng.integers(0, count)]
+        at = rng.choice([0.0, 1.0, rng.uniform()])
+        px = (1 - at) * r_in * math.cos(a) + at * r_out * math.cos(a + skew)
+        py = (1 - at) * r_in * math.sin(a) + at * r_out * math.sin(a + skew)
+        box = (-1, -1, 3, 3)
+        ring = native.weights_circ_ann_center_one(-px, -py, r_in, r_out, *box)
+        assert _sector_sum(-px, -py, r_in, r_out, sectors, box).tolist() == ring
+        tilings += 1
+    assert tilings == 696
+
+
+def test_sides_and_corners_of_a_quarter_annulus():
+    """About an integer centre: A0 and the start side belong to the wedge, A1, B0, B1 and
+    the end side do not; so the turned quarter keeps (-2, 2) and drops (-2, -2).  A span a
+    rounding short of a whole turn keeps both sides, which then coincide."""
+    cells = lambda *a: native.weights_wedge_center_one(0, 0, 1, 5, *a)  # noqa: E731
+    row = cells(PI / 4, PI / 2, PI / 4, PI / 2, 0, 0, 1, 6)   # O, A0, ..., B0 on y = 0
+    column = cells(PI / 4, PI / 2, PI / 4, PI / 2, 0, 0, 6, 1)  # O, A1, ..., B1 on x = 0
+    assert (row, column) == ([0.0, 1.0, 1.0, 1.0, 1.0, 0.0], [0.0] * 6)
+    turned = (PI, PI / 2, PI, PI / 2)
+    assert cells(*turned, -2, 2, 1, 1) + cells(*turned, -2, -2, 1, 1) == [1.0, 0.0]
+    whole = (PI / 2 + 0.3, BELOW_TWO_PI) * 2
+    assert cells(*whole, -6, -6, 13, 13) == \
+        native.weights_circ_ann_center_one(0, 0, 1, 5, -6, -6, 13, 13)
+
+
+def turns_by_argument(params, px, py):
+    """Clockwise turns about the points (px, py) of the outline whose arcs end at the
+    computed angles, from the change of the argument along it in extended precision (an
+    arc seen from inside its disc turns the argument by its whole span mod 2 pi)."""
+    L = np.longdouble
+    r_in, r_out = L(params[0]), L(params[1])
+    a0, a1, b0, b1 = (L(a) for a in _arc_ends(params))
+    px, py = np.asarray(px, L), np.asarray(py, L)
+    turn = 2 * np.arctan2(L(0), L(-1))
+    arg = lambda r, a: np.arctan2(r * np.sin(a) - py, r * np.cos(a) - px)  # noqa: E731
+    principal = lambda d: d - turn * np.floor(d / turn + L(0.5))  # noqa: E731
+
+    def arc(r, start, end):
+        change = arg(r, end) - arg(r, start)
+        return np.where(px * px + py * py < r * r, np.mod(change, turn), principal(change))
+    total = (arc(r_in, a0, a1) + principal(arg(r_out, b1) - arg(r_in, a1))
+             - arc(r_out, b0, b1) + principal(arg(r_in, a0) - arg(r_out, b0)))
+    return -np.rint(total / turn).astype(int)
+
+
+def _distances(params, px, py):
+    """Distances of the points from the arcs, from the end side and from the start side."""
+    r_in, r_out = params[:2]
+    a0, a1, b0, b1 = _arc_ends(params)
+    rho, phi = np.hypot(px, py), np.arctan2(py, px)
+
+    def arc(r, s, e):
+        ends = np.minimum(np.hypot(px - r * math.cos(s), py - r * math.sin(s)),
+                          np.hypot(px - r * math.cos(e), py - r * math.sin(e)))
+        return np.where((phi - s) % TWO_PI <= _wrap(e - s), np.abs(rho - r), ends)
+
+    def side(r1, t1, r2, t2):
+        ax, ay, bx, by = r1 * math.cos(t1), r1 * math.sin(t1), r2 * math.cos(t2), r2 * math.sin(t2)
+        t = np.clip(((px - ax) * (bx - ax) + (py - ay) * (by - ay))
+                    / ((bx - ax) ** 2 + (by - ay) ** 2), 0.0, 1.0)
+        return np.hypot(px - ax - t * (bx - ax), py - ay - t * (by - ay))
+    return (np.minimum(arc(r_in, a0, a1), arc(r_out, b0, b1)), side(r_in, a1, r_out, b1),
+            side(r_out, b0, r_in, a0))
+
+
+def test_arc_ends_near_the_axes_follow_the_outline():
+    """Arc ends 1e-12 to 1e-6 rad from an axis direction, at radii 1 to 1000, and pixel
+    centres about the circles' axis points: clear of the outline by 1e-9 they follow its
+    turns; on an arc (clear of the sides) they follow the point moved 1e-8 px outwards."""
+    assert native.weights_wedge_center_one(0, 0, 5, 9, 1e-8, PI, 1e-8, PI, 0, -5, 1, 1) == \
+        [0.0]
+    assert native.weights_wedge_center_one(0, 0, 1000, 1100, -PI / 4 + 1e-9, PI / 2,
+                                           -PI / 4 + 1e-9, PI / 2, 0, -1000, 1, 1) == [0.0]
+    assert native.weights_wedge_center_one(0, 0, 5, 9, PI + 1e-8, PI, PI + 1e-8, PI, 0, -9,
+                                           5, 1) == [0.0, 1.0, 1.0, 1.0, 1.0]
+    rng = np.random.default_rng(43)
+    clear = on_arc = 0
+    for k in range(400):
+        r_in = float(rng.choice([1, 2, 5, 10, 100, 999, 1000]))
+        r_out = r_in + float(rng.choice([1, 4, 100]))
+        near = k % 4 * (PI / 2) + rng.choice([-1, 1]) * 10 ** rng.uniform(-12, -6)
+        span = float(rng.choice([PI / 2, PI, 2.5, 3 * PI / 2, rng.uniform(0.01, 6.27)]))
+        other = float(rng.choice([span, rng.uniform(0.01, PI)]))
+        # Which end lies near the axis: an inner one, or an outer one of a skewed wedge.
+        th = [near + span / 2, near - span / 2, rng.uniform(-7, 7), rng.uniform(-7, 7)][k // 4 % 4]
+        th_out = [th, th, near + other / 2, near - other / 2][k // 4 % 4]
+        params = (r_in, r_out, th, span, th_out, span if k // 4 % 4 < 2 else other)
+        px, py = np.array([(r * c + dx, r * s + dy) for r in (r_in, r_out)
+                           for c, s in ((1, 0), (0, 1), (-1, 0), (0, -1))
+                           for dx in (-1, 0, 1) for dy in (-1, 0, 1)], float).T
+        cells = np.array([native.weights_wedge_center_one(0, 0, *params, int(a), int(b), 1, 1)[0]
+                          for a, b in zip(px, py)])
+        d_arc, d_end, d_start = _distances(params, px, py)
+        d_side = np.minimum(d_end, d_start)
+        ok = np.minimum(d_arc, d_side) > 1e-9
+        assert np.array_equal(cells[ok], turns_by_argument(params, px[ok], py[ok]) >= 1)
+        arcs = (d_side > 1e-7) & np.isin(px * px + py * py, [r_in * r_in, r_out * r_out])
+        rho = np.hypot(px[arcs], py[arcs])
+        moved = turns_by_argument(params, px[arcs] * (1 + 1e-8 / rho), py[arcs] * (1 + 1e-8 / rho))
+        assert np.array_equal(cells[arcs], moved >= 1)
+        clear, on_arc = clear + int(ok.sum()), on_arc + int(arcs.sum())
+    assert clear > 20000 and on_arc > 1000
+
+
+@pytest.mark.parametrize("skewed", [False, True])
+def test_centres_on_the_sides_follow_the_stepped_point(skewed):
+    """Round wedges about integer and half-integer centres, self-crossing ones included:
+    a centre on one side (within 1e-10) takes the turns about the point moved 1e-6 px
+    counter-clockwise about the wedge's centre and 1e-12 px away from it, wherever
+    nothing else of the outline but that side's arcs comes within 1e-4."""
+    rng = np.random.default_rng(47 + skewed)
+    seen = 0
+    for _ in range(250):
+        x, y, params = _round_wedge(rng, [0.5, 1.0, 2.0, 2.5, 3.0, 5.0, 6.0, 10.0], skewed)
+        (centre,), x0, x1, y0, y1 = native.weights_wedge_center(np.array([x]), np.array([y]),
+                                                                *params)
+        px, py = (g.ravel() - c for g, c in zip(np.meshgrid(
+            np.arange(x0[0], x1[0], dtype=float), np.arange(y0[0], y1[0], dtype=float)), (x, y)))
+        _, d_end, d_start = _distances(params, px, py)
+        on = ((d_end <= 1e-10) & (d_start > 1e-4)) | ((d_start <= 1e-10) & (d_end > 1e-4))
+        rho = np.hypot(px[on], py[on])
+        ux = np.divide(px[on], rho, out=np.zeros_like(rho), where=rho > 0)
+        uy = np.divide(py[on], rho, out=-np.ones_like(rho), where=rho > 0)
+        stepped = turns_by_argument(params, px[on] - 1e-6 * uy + 1e-12 * ux,
+                                    py[on] + 1e-6 * ux + 1e-12 * uy)
+        assert np.array_equal(centre.ravel()[on], stepped >= 1)
+        seen += int(on.sum())
+    assert seen > 100

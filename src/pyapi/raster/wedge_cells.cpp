@@ -11,13 +11,10 @@ namespace {
 
 using geometry::Point;
 
-constexpr double RADIUS_SLACK = 1e-15;
 constexpr double CONE_SLACK = 1e-15;
 // A sweep, or what is left of it, of at most this many radians adds nothing.
 constexpr double NEGLIGIBLE_SWEEP = 1e-14;
 constexpr double SAME_SECTOR = 1e-14;
-// Rows this near a side's extent may hold centres on that side.
-constexpr double SIDE_SLACK = 1e-9;
 
 WedgeExactCell::Cones cut_into_cones(double start, double sweep) {
     WedgeExactCell::Cones out{};
@@ -76,17 +73,35 @@ double over_cones(const WedgeExactCell::Cones& cones, const Point (&square)[4], 
     return sum;
 }
 
-bool crosses(const WedgeCenterCell::Row& r, WedgeCenterCell::Edge e, double dx) {
-    return r.straddles[e] && dx < r.crossing[e];
+// The arc of radius r from the angle `start` (end point from) over the
+// counter-clockwise turn to the angle `end` (end point to), cut into pieces
+// monotone in y.
+geometry::ArcPieces arc_pieces(double r, double start, double end, Point from, Point to) {
+    return geometry::monotone_arc_pieces(
+        geometry::arc_sweep(start, end), from.y, to.y,
+        geometry::wrap_angle(geometry::WEDGE_HALF_PI - start), r,
+        geometry::wrap_angle(-geometry::WEDGE_HALF_PI - start), -r);
 }
 
-// The arc of radius r from the angle `start` (end point from) over the
-// counter-clockwise turn to the angle `end` (end point to), cut into pieces.
-geometry::ArcPieces arc_pieces(double r, double start, double end, Point from, Point to) {
-    return geometry::monotone_arc_pieces(r, geometry::arc_sweep(start, end), from.y, to.y,
-                                         geometry::wrap_angle(geometry::WEDGE_HALF_PI - start),
-                                         geometry::wrap_angle(-geometry::WEDGE_HALF_PI - start));
+WedgeCenterCell::Side make_side(Point from, Point to, double tol) {
+    const double ex = to.x - from.x;
+    const double ey = to.y - from.y;
+    const double len2 = ex * ex + ey * ey;
+    return {from,
+            to,
+            std::fmin(from.x, to.x) - tol,
+            std::fmax(from.x, to.x) + tol,
+            std::fmin(from.y, to.y) - tol,
+            std::fmax(from.y, to.y) + tol,
+            len2,
+            tol * std::sqrt(len2)};
 }
+
+// The tolerance of the side test: 1e-10 px, and 1e-13 of the outer radius,
+// the rounding of an angle of a few radians carried out to the outer arc, so
+// that the sides of neighbouring sectors, whose ends are computed from
+// different angles, lie within it of each other.
+double side_tolerance(double r_out) { return 1e-10 + 1e-13 * r_out; }
 
 }  // namespace
 
@@ -94,43 +109,45 @@ WedgeCenterCell::WedgeCenterCell(double cx, double cy, const geometry::WedgeFram
     : x(cx),
       y(cy),
       f(&frame),
-      r_out2(frame.r_out * frame.r_out - RADIUS_SLACK),
-      r_in2(frame.r_in * frame.r_in - RADIUS_SLACK),
-      sides{geometry::PathSeg::line(frame.A1.x, frame.A1.y, frame.B1.x, frame.B1.y),
-            geometry::PathSeg::line(frame.B0.x, frame.B0.y, frame.A0.x, frame.A0.y)},
+      r_out2(frame.r_out * frame.r_out),
+      r_in2(frame.r_in * frame.r_in),
+      sweep_in(geometry::arc_sweep(frame.a0, frame.a1)),
+      sweep_out(geometry::arc_sweep(frame.b0, frame.b1)),
+      tolerance(side_tolerance(frame.r_out)),
+      sides{make_side(frame.A1, frame.B1, tolerance), make_side(frame.B0, frame.A0, tolerance)},
       inner_arc(arc_pieces(frame.r_in, frame.a0, frame.a1, frame.A0, frame.A1)),
       outer_arc(arc_pieces(frame.r_out, frame.b0, frame.b1, frame.B0, frame.B1)) {}
 
 WedgeCenterCell::Row WedgeCenterCell::row(double fy) const {
-    const Point O{0.0, 0.0};
-    const Point ends[EDGES][2] = {{f->A0, f->A1}, {f->A1, f->B1}, {f->B1, f->B0},
-                                  {f->B0, f->A0}, {O, f->B1},     {f->B0, O},
-                                  {O, f->A1},     {f->A1, f->A0}, {f->A0, O}};
     Row r{};
     r.dy = fy - y;
     r.dy2 = r.dy * r.dy;
-    for (int e = 0; e < EDGES; ++e) {
-        const Point& from = ends[e][0];
-        const Point& to = ends[e][1];
-        r.straddles[e] = geometry::spans_height(from.y, to.y, r.dy);
-        r.rises[e] = to.y > r.dy;
-        if (r.straddles[e]) {
-            r.crossing[e] = from.x + (to.x - from.x) * (r.dy - from.y) / (to.y - from.y);
-        }
-    }
+    // Below O's height the ray is taken just below the row, above it just
+    // above: away from O, as a centre on an arc is taken outside its disc.
+    // Ends at the row's height then lie on the same side of the ray as the
+    // arc through them, however short the piece that leads to them.
+    r.ties_above = r.dy < 0.0;
+    const auto above = [&](double h) { return geometry::above_level(h, r.dy, r.ties_above); };
     for (int k = 0; k < 2; ++k) {
-        r.near_side[k] = r.dy >= sides[k].lo_y - SIDE_SLACK && r.dy <= sides[k].hi_y + SIDE_SLACK;
+        const Point& from = sides[k].from;
+        const Point& to = sides[k].to;
+        r.straddles[k] = above(from.y) != above(to.y);
+        r.falls[k] = above(from.y);
+        if (r.straddles[k]) {
+            r.crossing[k] = from.x + (to.x - from.x) * (r.dy - from.y) / (to.y - from.y);
+        }
+        r.near_side[k] = r.dy >= sides[k].lo_y && r.dy <= sides[k].hi_y;
     }
     for (std::size_t k = 0; k < inner_arc.count; ++k) {
         const geometry::ArcPiece& p = inner_arc.pieces[k];
-        if (!geometry::spans_height(p.y_start, p.y_end, r.dy)) continue;
-        (p.right ? r.inner_right : r.inner_left) += p.y_end > r.dy ? -1 : 1;
+        if (above(p.y_start) == above(p.y_end)) continue;
+        (p.right ? r.inner_right : r.inner_left) += above(p.y_end) ? -1 : 1;
     }
     for (std::size_t k = 0; k < outer_arc.count; ++k) {
         // Run from its counter-clockwise end back to its start.
         const geometry::ArcPiece& p = outer_arc.pieces[k];
-        if (!geometry::spans_height(p.y_start, p.y_end, r.dy)) continue;
-        (p.right ? r.outer_right : r.outer_left) += p.y_start > r.dy ? -1 : 1;
+        if (above(p.y_start) == above(p.y_end)) continue;
+        (p.right ? r.outer_right : r.outer_left) += above(p.y_start) ? -1 : 1;
     }
     return r;
 }
@@ -138,15 +155,23 @@ WedgeCenterCell::Row WedgeCenterCell::row(double fy) const {
 double WedgeCenterCell::operator()(const Row& r, double fx) const {
     const double dx = fx - x;
     const double d2 = r.dy2 + dx * dx;
-    if (!on_a_side(r, dx)) return clockwise_turns(r, dx, d2) >= 1 ? 1.0 : 0.0;
-    return decomposed(r, dx, d2);
+    const bool on[2] = {r.near_side[0] && on_side(0, dx, r.dy),
+                        r.near_side[1] && on_side(1, dx, r.dy)};
+    const int turns = (on[0] || on[1]) ? turns_after_step(dx, r.dy, d2, on)
+                                       : clockwise_turns(r, dx, d2);
+    return turns >= 1 ? 1.0 : 0.0;
 }
 
-bool WedgeCenterCell::on_a_side(const Row& r, double dx) const {
-    for (int k = 0; k < 2; ++k) {
-        if (r.near_side[k] && sides[k].contains_on_boundary(dx, r.dy)) return true;
-    }
-    return false;
+bool WedgeCenterCell::on_side(int k, double dx, double dy) const {
+    const Side& s = sides[k];
+    if (dx < s.lo_x || dx > s.hi_x) return false;
+    const double ex = s.to.x - s.from.x;
+    const double ey = s.to.y - s.from.y;
+    const double wx = dx - s.from.x;
+    const double wy = dy - s.from.y;
+    if (std::fabs(ex * wy - ey * wx) > s.slack) return false;
+    const double along = ex * wx + ey * wy;
+    return along >= -s.slack && along <= s.len2 + s.slack;
 }
 
 int WedgeCenterCell::clockwise_turns(const Row& r, double dx, double d2) const {
@@ -155,8 +180,8 @@ int WedgeCenterCell::clockwise_turns(const Row& r, double dx, double d2) const {
     // as outside its disc: on the inner arc it belongs to the wedge, on the
     // outer one it does not.
     int turns = 0;
-    for (const Edge e : {A1B1, B0A0}) {
-        if (crosses(r, e, dx)) turns += r.rises[e] ? -1 : 1;
+    for (int k = 0; k < 2; ++k) {
+        if (r.straddles[k] && dx < r.crossing[k]) turns += r.falls[k] ? 1 : -1;
     }
     const bool in_inner = d2 < r_in2;
     const bool in_outer = d2 < r_out2;
@@ -171,40 +196,85 @@ int WedgeCenterCell::clockwise_turns(const Row& r, double dx, double d2) const {
     return turns;
 }
 
-double WedgeCenterCell::decomposed(const Row& r, double dx, double d2) const {
-    // Winding number of A0, B0, B1, A1 about the point: the edges are held
-    // the other way round (A0 A1 B1 B0), so one crossed going down adds 1.
-    int w = 0;
-    for (const Edge e : {A0A1, A1B1, B1B0, B0A0}) {
-        if (crosses(r, e, dx)) w += r.rises[e] ? -1 : 1;
+int WedgeCenterCell::turns_after_step(double dx, double dy, double d2,
+                                      const bool (&on)[2]) const {
+    // The turns are counted along the ray from the point in the direction t
+    // of the step, counter-clockwise about O, in the frame of t and the unit
+    // vector u from O to the point (t, -u turn like x, y).  The ray's line is
+    // the tangent at the point to the circle about O through it; a point P
+    // lies at the height h(P) = rho - P.u above it, towards O, a height of 0
+    // counting as above (the second step, outwards, takes the ray below it),
+    // and at P.t along it.  The sides the point lies on meet the line at the
+    // point itself, behind the ray.
+    const double rho = std::hypot(dx, dy);
+    double ux = 0.0;
+    double uy = -1.0;
+    double phi = -geometry::WEDGE_HALF_PI;
+    if (rho > 0.0) {
+        ux = dx / rho;
+        uy = dy / rho;
+        phi = std::atan2(dy, dx);
     }
-    // Inside when w + [in the outer segment] - [in the inner segment] >= 1;
-    // a segment is looked at only when it can decide.
-    if (w >= 2) return 1.0;
-    if (w <= -1) return 0.0;
-    double theta = 0.0;
-    bool have_theta = false;
-    const auto angle = [&] {
-        if (!have_theta) theta = std::atan2(r.dy, dx);
-        have_theta = true;
-        return theta;
+    const double tx = -uy;
+    const double ty = ux;
+    // h of a point C on the circle of radius r, as the height of the circle's
+    // lowest point (along u) plus C's height above it: the first term has the
+    // sign of the disc test, the second, r (1 - cos) of C's angle from u, is
+    // a square and keeps its digits where C lies close to that point.
+    struct Corner {
+        double h, along;
     };
-    const auto in_segment = [&](double radius2, double start, double sweep, bool reflex,
-                                bool in_triangle) {
-        if (d2 >= radius2) return false;
-        const bool in_sweep = geometry::wrap_angle(angle() - start) <= sweep;
-        return reflex ? (in_sweep || in_triangle) : (in_sweep && !in_triangle);
+    const auto corner = [&](Point c, double r, double r2) {
+        const double ex = c.x - r * ux;
+        const double ey = c.y - r * uy;
+        return Corner{(d2 - r2) / (rho + r) + (ex * ex + ey * ey) / (2.0 * r),
+                      c.x * tx + c.y * ty};
     };
-    const auto outer = [&] {
-        return in_segment(r_out2, f->b0, f->sweep_out, f->reflex_out,
-                          crosses(r, OB1, dx) ^ crosses(r, B1B0, dx) ^ crosses(r, B0O, dx));
+    Corner A0 = corner(f->A0, f->r_in, r_in2);
+    Corner A1 = corner(f->A1, f->r_in, r_in2);
+    Corner B0 = corner(f->B0, f->r_out, r_out2);
+    Corner B1 = corner(f->B1, f->r_out, r_out2);
+    // A side the point lies on that runs along the line (the point is the
+    // foot of the perpendicular from O, or O on a side through it) lies on
+    // it, and so on O's side of the second step, whatever the rounding of its
+    // ends; the arcs from those ends see them there too.
+    const auto along_the_line = [&](Corner& from, Corner& to) {
+        if (std::fabs(from.h) <= tolerance && std::fabs(to.h) <= tolerance) from.h = to.h = 0.0;
     };
-    const auto inner = [&] {
-        return in_segment(r_in2, f->a0, f->sweep_in, f->reflex_in,
-                          crosses(r, OA1, dx) ^ crosses(r, A1A0, dx) ^ crosses(r, A0O, dx));
+    if (on[0]) along_the_line(A1, B1);
+    if (on[1]) along_the_line(B0, A0);
+
+    int turns = 0;
+    const auto side = [&](const Corner& from, const Corner& to) {
+        const bool from_above = from.h >= 0.0;
+        if (from_above == (to.h >= 0.0)) return;
+        const double at = from.along + (to.along - from.along) * (0.0 - from.h) / (to.h - from.h);
+        if (at > 0.0) turns += from_above ? 1 : -1;
     };
-    if (w == 1) return (!inner() || outer()) ? 1.0 : 0.0;
-    return (outer() && !inner()) ? 1.0 : 0.0;
+    if (!on[0]) side(A1, B1);
+    if (!on[1]) side(B0, A0);
+
+    // A circle whose disc does not hold the point lies wholly on O's side of
+    // the line.  Otherwise the line meets it ahead of the point on the half
+    // whose height rises counter-clockwise (from the angle phi to phi + pi)
+    // and behind it on the other half, so only rising pieces are crossed.
+    const auto arc = [&](double r, double r2, double start, double sweep, const Corner& from,
+                         const Corner& to, int turn) {
+        if (!(d2 < r2)) return;
+        const double lowest = (d2 - r2) / (rho + r);
+        const geometry::ArcPieces pieces = geometry::monotone_arc_pieces(
+            sweep, from.h, to.h, geometry::wrap_angle((phi + geometry::WEDGE_PI) - start),
+            lowest + 2.0 * r, geometry::wrap_angle(phi - start), lowest);
+        for (std::size_t k = 0; k < pieces.count; ++k) {
+            const geometry::ArcPiece& p = pieces.pieces[k];
+            if (p.right && (p.y_start >= 0.0) != (p.y_end >= 0.0)) turns += turn;
+        }
+    };
+    // The inner arc runs counter-clockwise, so upwards where it is crossed;
+    // the outer one is run backwards.
+    arc(f->r_in, r_in2, f->a0, sweep_in, A0, A1, -1);
+    arc(f->r_out, r_out2, f->b0, sweep_out, B0, B1, 1);
+    return turns;
 }
 
 WedgeExactCell::WedgeExactCell(double cx, double cy, const geometry::WedgeFrame& frame)

@@ -1,20 +1,27 @@
 // Cell rules of the wedge rasters.  The outline runs along the inner arc from
-// A0 to A1, the side A1 B1, the outer arc back from B1 to B0 and the side B0
-// A0.  By Green's theorem it is taken apart into the quadrilateral Q (A0, B0,
-// B1, A1), the outer segment cut off by the chord B0 B1 and the inner segment
-// cut off by A0 A1: minus the winding number of the outline is the winding
-// number of Q plus [in the outer segment] less [in the inner segment].  A
-// simple outline always runs clockwise (the outside of the outer arc reaches
-// infinity without meeting it), so for every wedge whose outline does not
-// cross itself that sum is 1 inside and 0 outside, whatever the spans.
+// A0 to A1, the side A1 B1 (the end side), the outer arc back from B1 to B0
+// and the side B0 A0 (the start side).  A simple outline always runs
+// clockwise (the outside of the outer arc reaches infinity without meeting
+// it), so a centre cell is 1 where the outline turns clockwise about the
+// pixel centre at least once: inside a simple wedge, and where the parts of
+// one that crosses itself add up to at least 1.
 //
-// A centre cell is 1 when that sum is at least 1 at the pixel centre.  Off
-// the outline the sum is the outline's own clockwise turns about the point,
-// which the cell counts directly; the parts' tests would meet ties on their
-// own edges (the chords, the rays from the centre through the arc ends, the
-// centre itself), where an angle test and a triangle test may break the tie
-// in opposite ways, though the outline is far.  On a side itself the count
-// has no answer; there the cell adds the parts up.
+// A centre on the outline is judged as though moved off it by an
+// infinitesimal step counter-clockwise about the wedge's centre O, and then
+// by a yet smaller step away from O: a centre on the inner arc belongs to the
+// wedge and one on the outer arc does not (as with the circular annulus), a
+// centre on the start side belongs to it and one on the end side does not
+// (where a skewed side runs towards O the step crosses it the other way, and
+// there the two swap), A0 belongs and A1, B0 and B1 do not.  The step depends on the point alone,
+// so wedges that share a side (the sectors of one annulus, say) share no
+// centre on it and leave none out.  At O itself the step is towards +x, then
+// towards -y.
+//
+// Off the sides the turns are counted along the ray towards +x, whose level
+// is taken a hair away from O's height, where an arc through the centre also
+// has its outside; on a side (within 1e-10 px and 1e-13 of the outer radius)
+// they are counted along the ray in the direction of the step, which leaves
+// the side at once.
 #pragma once
 
 #include <cmath>
@@ -22,7 +29,6 @@
 
 #include "geometry/arc_pieces.hpp"
 #include "geometry/geometry.hpp"
-#include "geometry/path.hpp"
 #include "geometry/wedge.hpp"
 
 namespace quorvantel::pyapi::raster {
@@ -30,9 +36,20 @@ namespace quorvantel::pyapi::raster {
 struct WedgeCenterCell {
     double x, y;
     const geometry::WedgeFrame* f;
-    double r_out2;  // squared radii less the slack
+    // Squared radii; a centre is inside a disc when dy^2 + dx^2 is below
+    // them, as in the circular annulus, so that sectors add up to it.
+    double r_out2;
     double r_in2;
-    geometry::PathSeg sides[2];  // A1 B1 and B0 A0
+    double sweep_in, sweep_out;  // of the computed arc ends, without the slack
+    double tolerance;            // of the side test
+    // A side as the outline runs it, with what its distance test needs.
+    struct Side {
+        geometry::Point from, to;
+        double lo_x, hi_x, lo_y, hi_y;  // its extent widened by the tolerance
+        double len2;
+        double slack;  // the tolerance times the side's length
+    };
+    Side sides[2];  // A1 B1, B0 A0
     // The arcs' pieces monotone in y, both counter-clockwise (the outline
     // runs the outer one backwards).
     geometry::ArcPieces inner_arc;
@@ -40,28 +57,25 @@ struct WedgeCenterCell {
 
     WedgeCenterCell(double cx, double cy, const geometry::WedgeFrame& frame);
 
-    // The directed edges whose crossings decide Q and the two triangles (the
-    // outline's turns look at its sides A1B1 and B0A0 only).
-    enum Edge { A0A1, A1B1, B1B0, B0A0, OB1, B0O, OA1, A1A0, A0O, EDGES };
     struct Row {
         double dy;
         double dy2;
-        bool straddles[EDGES];
-        bool rises[EDGES];       // the edge runs upwards through the row (when it straddles)
-        double crossing[EDGES];  // abscissa where the edge meets the row (when it straddles)
+        bool ties_above;  // the ray's level is taken just below dy (below O's height)
+        bool straddles[2];
+        bool falls[2];       // sides[k] runs downwards through the row (when it straddles)
+        double crossing[2];  // abscissa where sides[k] meets the row (when it straddles)
         // Clockwise turns (down +1, up -1) of the outline's arc pieces that
         // span the row, by circle and half.
         int inner_right, inner_left, outer_right, outer_left;
-        bool near_side[2];  // the row meets the extent of sides[k]
+        bool near_side[2];  // the row meets the widened extent of sides[k]
     };
     Row row(double fy) const;
     double operator()(const Row& r, double fx) const;
 
-    bool on_a_side(const Row& r, double dx) const;
+    bool on_side(int k, double dx, double dy) const;
     int clockwise_turns(const Row& r, double dx, double d2) const;
-    // 1 when Q's winding number plus [in the outer segment] less [in the
-    // inner one] is at least 1, else 0.
-    double decomposed(const Row& r, double dx, double d2) const;
+    // The turns about the point moved off the sides it lies on, as above.
+    int turns_after_step(double dx, double dy, double d2, const bool (&on)[2]) const;
 };
 
 struct WedgeExactCell {
