@@ -160,12 +160,138 @@ Junction junction(PathSeg& a, PathSeg* bridge, PathSeg& b, bool& drop_bridge) {
     return Junction::Cut;
 }
 
+// Where the point q lies along s: the parameter of the nearest point of a
+// line, or of q's angle on an arc's circle, and q's distance from that line
+// or circle.
+struct Along {
+    double t, dist;
+};
+
+Along locate(const PathSeg& s, Point q) {
+    if (s.kind == SegKind::Arc) {
+        return {arc_param_at(s, q), std::fabs(std::hypot(q.x - s.cx, q.y - s.cy) - s.r)};
+    }
+    const double dx = s.x1 - s.x0;
+    const double dy = s.y1 - s.y0;
+    const double t = ((q.x - s.x0) * dx + (q.y - s.y0) * dy) / (dx * dx + dy * dy);
+    return {t, std::fabs((q.x - s.x0) * dy - (q.y - s.y0) * dx) / std::hypot(dx, dy)};
+}
+
+// The way from one segment to the next (a gap, a short line, or both) runs
+// back along one of them when the point it reaches lies on the other: a fold
+// of no area, the outline doubling back on itself over the link's length.
+// The points of the link, in contour order, are link[0..n-1].  `s` is the
+// segment before the link (at_end) or after it; the point of s that the
+// link comes back to is the link's last point (at_end) or its first.  It is
+// a fold when that point lies within `reach` of s, inside it, and the loop
+// of s's piece beyond it and the link is a sliver no wider, on average,
+// than the link is long (as at a junction).  Gives the distance and sets *t
+// to the point's parameter on s; a distance of infinity when it is no fold.
+double fold_onto(const PathSeg& s, bool at_end, std::span<const Point> link, double reach, double& t) {
+    const Point q = at_end ? link.back() : link.front();
+    const Along on = locate(s, q);
+    if (!(on.dist <= reach) || !strictly_inside_range(on.t)) return INFINITY;
+    const Point p = s.point_at(on.t);
+    double area = at_end ? piece_term(s, on.t, 1.0, p, s.end(), q) : piece_term(s, 0.0, on.t, s.start(), p, q);
+    double link_len = 0.0;
+    for (std::size_t k = 0; k + 1 < link.size(); ++k) {
+        area += line_term(link[k], link[k + 1], q);
+        link_len += std::hypot(link[k + 1].x - link[k].x, link[k + 1].y - link[k].y);
+    }
+    const double perimeter = (at_end ? 1.0 - on.t : on.t) * seg_length(s) + link_len;
+    if (!(2.0 * std::fabs(area) <= link_len * perimeter)) return INFINITY;
+    t = on.t;
+    return on.dist;
+}
+
+// Cuts s back to parameter t (at_end: s ends there; else s starts there),
+// at the point q itself when q lies on s within rounding, so that s meets
+// the segment on q's side exactly; otherwise at s's own point (a connector
+// joins the two later).
+void cut_at_fold(PathSeg& s, bool at_end, double t, Point q, double dist) {
+    const Point p = dist <= ROUNDING_GAP ? q : s.point_at(t);
+    s = at_end ? cut(s, 0.0, t, s.start(), p) : cut(s, t, 1.0, p, s.end());
+}
+
+// Takes the folds out of a contour's links: at every gap between
+// neighbours, and at every line no longer than an arc's start may lie off
+// (a close row after a segment that ends past the first point adds one),
+// where the link runs back along the segment before it or the one after it,
+// that segment is cut back to where the link comes back to it, and a short
+// line that is no longer needed goes.  Returns whether anything was cut.
+bool cut_folds(std::vector<PathSeg>& segs) {
+    bool any = false;
+    bool changed = true;
+    for (std::size_t round = 0; changed && round < 4 * segs.size() + 4; ++round) {
+        changed = false;
+        for (std::size_t i = 0; i < segs.size() && segs.size() > 2; ++i) {
+            const std::size_t n = segs.size();
+            PathSeg& a = segs[i];
+            PathSeg& b = segs[(i + 1) % n];
+            PathSeg& c = segs[(i + 2) % n];
+            const double reach = 1e-9 * std::fmax(1.0, std::fmax(seg_length(a), seg_length(b)));
+            double ta = 0.0;
+            double tc = 0.0;
+            if (b.kind == SegKind::Line && seg_length(b) <= ARC_START_REACH) {
+                // The link is the short line b, with any gap either side of it.
+                Point link[4];
+                std::size_t m = 0;
+                link[m++] = a.end();
+                if (a.x1 != b.x0 || a.y1 != b.y0) link[m++] = b.start();
+                link[m++] = b.end();
+                const std::size_t to_b_end = m;
+                if (c.x0 != b.x1 || c.y0 != b.y1) link[m++] = c.start();
+                const double on_a = fold_onto(a, true, std::span<const Point>(link, to_b_end), reach, ta);
+                const double on_c = fold_onto(c, false, std::span<const Point>(link, m),
+                                              1e-9 * std::fmax(1.0, std::fmax(seg_length(b), seg_length(c))), tc);
+                if (on_a != INFINITY || on_c != INFINITY) {
+                    if (on_a <= on_c) {
+                        cut_at_fold(a, true, ta, b.end(), on_a);
+                    } else {
+                        cut_at_fold(c, false, tc, a.end(), on_c);
+                    }
+                    segs.erase(segs.begin() + static_cast<std::ptrdiff_t>((i + 1) % n));
+                    changed = true;
+                    continue;
+                }
+            }
+            if (a.x1 == b.x0 && a.y1 == b.y0) continue;
+            const Point link[2] = {a.end(), b.start()};
+            const double on_a = fold_onto(a, true, link, reach, ta);
+            const double on_b = fold_onto(b, false, link, reach, tc);
+            if (on_a == INFINITY && on_b == INFINITY) continue;
+            if (on_a <= on_b) {
+                cut_at_fold(a, true, ta, link[1], on_a);
+            } else {
+                cut_at_fold(b, false, tc, link[0], on_b);
+            }
+            changed = true;
+        }
+        any = any || changed;
+    }
+    return any;
+}
+
+// The signed area of a contour whose gaps (an arc's start off the current
+// point) are closed by straight sides: the sides it is drawn with alone may
+// give a thin contour far from the origin an area of the wrong sign, the
+// gaps' own terms growing with that distance.
+double closed_signed_area(std::span<const PathSeg> segs) {
+    double sum = contour_signed_area(segs);
+    for (std::size_t i = 0; i < segs.size(); ++i) {
+        const Point p = segs[i].end();
+        const Point q = segs[i + 1 == segs.size() ? 0 : i + 1].start();
+        if (p.x != q.x || p.y != q.y) sum += line_term(p, q, Point{0.0, 0.0});
+    }
+    return sum;
+}
+
 // Junctions of a contour's neighbours, then of the segments either side of
 // a line no longer than an arc's start may lie off (a close row ending a
 // gapped arc adds one).  Returns false on a crossing.
 bool cut_junctions(PathContour& c) {
     std::vector<PathSeg>& segs = c.segs;
-    bool cut_any = false;
+    bool cut_any = cut_folds(segs);
     bool drop = false;
     for (std::size_t i = 0; i < segs.size(); ++i) {
         const Junction j = junction(segs[i], nullptr, segs[(i + 1) % segs.size()], drop);
@@ -181,7 +307,7 @@ bool cut_junctions(PathContour& c) {
         if (drop) segs.erase(segs.begin() + static_cast<std::ptrdiff_t>(mid));
         cut_any = cut_any || j == Junction::Cut;
     }
-    if (cut_any) c.signed_area = contour_signed_area(c.segs);
+    if (cut_any) c.signed_area = closed_signed_area(c.segs);
     return true;
 }
 
@@ -429,7 +555,7 @@ PathBuild build_validated_path(std::span<const std::int8_t> kinds, std::span<con
         }
         if (segs.size() < 3) return std::string("contour must have at least 3 edges");
         PathContour contour;
-        contour.signed_area = contour_signed_area(segs);
+        contour.signed_area = closed_signed_area(segs);
         contour.segs = std::move(segs);
         path.push_back(std::move(contour));
         first = last;
