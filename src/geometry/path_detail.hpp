@@ -15,6 +15,11 @@ namespace quorvantel::geometry::path_detail {
 
 inline bool strictly_inside_range(double t) { return t > PATH_T_LO && t < PATH_T_HI; }
 
+// How far an arc's start may lie from the current point (squared 1e-6): the
+// longest gap, and the longest line that links two segments as a gap does
+// (a close row after a segment that ends off the first point adds one).
+inline constexpr double LINK_REACH = 1e-3;
+
 // A growing list of parameters in [0, 1]; short lists stay on the stack.
 class ParamList {
 public:

@@ -51,8 +51,6 @@ PathSeg cut(const PathSeg& s, double from, double to, Point start, Point end) {
 // Gaps up to this long are rounding (an arc's start a few units in the last
 // place off the current point); a crossing next to them is left in place.
 constexpr double ROUNDING_GAP = 1e-10;
-// How far an arc's start may lie from the current point (squared 1e-6).
-constexpr double ARC_START_REACH = 1e-3;
 
 enum class Junction { Clear, Crossing, Cut };
 
@@ -232,7 +230,7 @@ bool cut_folds(std::vector<PathSeg>& segs) {
             const double reach = 1e-9 * std::fmax(1.0, std::fmax(seg_length(a), seg_length(b)));
             double ta = 0.0;
             double tc = 0.0;
-            if (b.kind == SegKind::Line && seg_length(b) <= ARC_START_REACH) {
+            if (b.kind == SegKind::Line && seg_length(b) <= LINK_REACH) {
                 // The link is the short line b, with any gap either side of it.
                 Point link[4];
                 std::size_t m = 0;
@@ -301,7 +299,7 @@ bool cut_junctions(PathContour& c) {
     for (std::size_t i = 0; segs.size() > 3 && i < segs.size(); ++i) {
         const std::size_t mid = (i + 1) % segs.size();
         const std::size_t next = (i + 2) % segs.size();
-        if (segs[mid].kind != SegKind::Line || !(seg_length(segs[mid]) <= ARC_START_REACH)) continue;
+        if (segs[mid].kind != SegKind::Line || !(seg_length(segs[mid]) <= LINK_REACH)) continue;
         const Junction j = junction(segs[i], &segs[mid], segs[next], drop);
         if (j == Junction::Crossing) return false;
         if (drop) segs.erase(segs.begin() + static_cast<std::ptrdiff_t>(mid));
