@@ -52,6 +52,23 @@ PathSeg cut(const PathSeg& s, double from, double to, Point start, Point end) {
 // place off the current point); a crossing next to them is left in place.
 constexpr double ROUNDING_GAP = 1e-10;
 
+// How far from a segment the point a link comes back to may lie for a fold:
+// rounding, and the last fractions of the boundary tolerance.
+constexpr double FOLD_REACH = 1e-9;
+
+// What rounding may leave in the terms of an arc's pieces: their swept
+// angles carry the rounding of parameters near 1, some units of 1e-16.
+double arc_rounding(const PathSeg& s) {
+    return s.kind == SegKind::Arc ? 1e-15 * (s.r * s.r) * std::fabs(s.dtheta) : 0.0;
+}
+
+// Whether a loop of the given area and perimeter is a sliver no wider, on
+// average, than `width`: twice its area, less what rounding may leave in
+// it, at most width times its perimeter.
+bool is_sliver(double area, double width, double perimeter, double rounding) {
+    return 2.0 * std::fabs(area) - rounding <= width * perimeter;
+}
+
 enum class Junction { Clear, Crossing, Cut };
 
 // Calls visit(ta, tb, p) for the points where the segments a and b meet
@@ -99,7 +116,16 @@ Junction junction(PathSeg& a, PathSeg* bridge, PathSeg& b, bool& drop_bridge) {
         if (k == 0 || k == 3) size = std::fmax(size, chain[k]->kind == SegKind::Arc ? chain[k]->r : len[k]);
     }
     const double link = len[1] + len[2];
-    const double width = std::fmax(link, 1e-9 * size);
+    // Neighbours one of which is a short line meet as through a link that
+    // long (a close row after an arc that ends off the first point adds one,
+    // tangent to the arc or nearly so).
+    double short_side = 0.0;
+    for (int k : {0, 3}) {
+        if (bridge == nullptr && chain[k]->kind == SegKind::Line && len[k] <= LINK_REACH) {
+            short_side = std::fmax(short_side, len[k]);
+        }
+    }
+    const double width = std::fmax(std::fmax(link, short_side), 1e-9 * size);
     // The crossing that comes first along the chain: pieces i < j, parameters.
     int first_i = 4;
     int first_j = 0;
@@ -130,7 +156,7 @@ Junction junction(PathSeg& a, PathSeg* bridge, PathSeg& b, bool& drop_bridge) {
                 perimeter += len[between];
             }
             perimeter += tj * len[j];
-            if (!(2.0 * std::fabs(area) <= width * perimeter)) {
+            if (!is_sliver(area, width, perimeter, arc_rounding(p) + arc_rounding(q))) {
                 crossing = true;
             } else if (i < first_i || (i == first_i && ti < first_ti)) {
                 first_i = i;
@@ -181,14 +207,14 @@ Along locate(const PathSeg& s, Point q) {
 // The points of the link, in contour order, are link[0..n-1].  `s` is the
 // segment before the link (at_end) or after it; the point of s that the
 // link comes back to is the link's last point (at_end) or its first.  It is
-// a fold when that point lies within `reach` of s, inside it, and the loop
+// a fold when that point lies within FOLD_REACH of s, inside it, and the loop
 // of s's piece beyond it and the link is a sliver no wider, on average,
 // than the link is long (as at a junction).  Gives the distance and sets *t
 // to the point's parameter on s; a distance of infinity when it is no fold.
-double fold_onto(const PathSeg& s, bool at_end, std::span<const Point> link, double reach, double& t) {
+double fold_onto(const PathSeg& s, bool at_end, std::span<const Point> link, double& t) {
     const Point q = at_end ? link.back() : link.front();
     const Along on = locate(s, q);
-    if (!(on.dist <= reach) || !strictly_inside_range(on.t)) return INFINITY;
+    if (!(on.dist <= FOLD_REACH) || !strictly_inside_range(on.t)) return INFINITY;
     const Point p = s.point_at(on.t);
     double area = at_end ? piece_term(s, on.t, 1.0, p, s.end(), q) : piece_term(s, 0.0, on.t, s.start(), p, q);
     double link_len = 0.0;
@@ -197,26 +223,30 @@ double fold_onto(const PathSeg& s, bool at_end, std::span<const Point> link, dou
         link_len += std::hypot(link[k + 1].x - link[k].x, link[k + 1].y - link[k].y);
     }
     const double perimeter = (at_end ? 1.0 - on.t : on.t) * seg_length(s) + link_len;
-    if (!(2.0 * std::fabs(area) <= link_len * perimeter)) return INFINITY;
+    if (!is_sliver(area, link_len, perimeter, arc_rounding(s))) return INFINITY;
     t = on.t;
     return on.dist;
 }
 
 // Cuts s back to parameter t (at_end: s ends there; else s starts there),
-// at the point q itself when q lies on s within rounding, so that s meets
-// the segment on q's side exactly; otherwise at s's own point (a connector
-// joins the two later).
-void cut_at_fold(PathSeg& s, bool at_end, double t, Point q, double dist) {
-    const Point p = dist <= ROUNDING_GAP ? q : s.point_at(t);
-    s = at_end ? cut(s, 0.0, t, s.start(), p) : cut(s, t, 1.0, p, s.end());
+// at the point q itself, so that s meets the segment on q's side exactly.  q
+// lies within the fold reach of s: off an arc it lies across the arc from
+// its point at t, and the arc's terms run out to it straight.
+void cut_at_fold(PathSeg& s, bool at_end, double t, Point q) {
+    s = at_end ? cut(s, 0.0, t, s.start(), q) : cut(s, t, 1.0, q, s.end());
 }
 
+// The longest line that is taken for a link when it folds back: a close row
+// after arcs whose angles were typed rounded (1.571 for pi/2) can add a line
+// somewhat longer than an arc's start may lie off.
+constexpr double FOLD_LINE_REACH = 1e-2;
+
 // Takes the folds out of a contour's links: at every gap between
-// neighbours, and at every line no longer than an arc's start may lie off
-// (a close row after a segment that ends past the first point adds one),
-// where the link runs back along the segment before it or the one after it,
-// that segment is cut back to where the link comes back to it, and a short
-// line that is no longer needed goes.  Returns whether anything was cut.
+// neighbours, and at every short line (a close row after a segment that ends
+// past the first point adds one), where the link runs back along the segment
+// before it or the one after it, that segment is cut back to where the link
+// comes back to it, and a short line that is no longer needed goes.  Returns
+// whether anything was cut.
 bool cut_folds(std::vector<PathSeg>& segs) {
     bool any = false;
     bool changed = true;
@@ -227,10 +257,9 @@ bool cut_folds(std::vector<PathSeg>& segs) {
             PathSeg& a = segs[i];
             PathSeg& b = segs[(i + 1) % n];
             PathSeg& c = segs[(i + 2) % n];
-            const double reach = 1e-9 * std::fmax(1.0, std::fmax(seg_length(a), seg_length(b)));
             double ta = 0.0;
             double tc = 0.0;
-            if (b.kind == SegKind::Line && seg_length(b) <= LINK_REACH) {
+            if (b.kind == SegKind::Line && seg_length(b) <= FOLD_LINE_REACH) {
                 // The link is the short line b, with any gap either side of it.
                 Point link[4];
                 std::size_t m = 0;
@@ -239,14 +268,13 @@ bool cut_folds(std::vector<PathSeg>& segs) {
                 link[m++] = b.end();
                 const std::size_t to_b_end = m;
                 if (c.x0 != b.x1 || c.y0 != b.y1) link[m++] = c.start();
-                const double on_a = fold_onto(a, true, std::span<const Point>(link, to_b_end), reach, ta);
-                const double on_c = fold_onto(c, false, std::span<const Point>(link, m),
-                                              1e-9 * std::fmax(1.0, std::fmax(seg_length(b), seg_length(c))), tc);
+                const double on_a = fold_onto(a, true, std::span<const Point>(link, to_b_end), ta);
+                const double on_c = fold_onto(c, false, std::span<const Point>(link, m), tc);
                 if (on_a != INFINITY || on_c != INFINITY) {
                     if (on_a <= on_c) {
-                        cut_at_fold(a, true, ta, b.end(), on_a);
+                        cut_at_fold(a, true, ta, b.end());
                     } else {
-                        cut_at_fold(c, false, tc, a.end(), on_c);
+                        cut_at_fold(c, false, tc, a.end());
                     }
                     segs.erase(segs.begin() + static_cast<std::ptrdiff_t>((i + 1) % n));
                     changed = true;
@@ -255,13 +283,13 @@ bool cut_folds(std::vector<PathSeg>& segs) {
             }
             if (a.x1 == b.x0 && a.y1 == b.y0) continue;
             const Point link[2] = {a.end(), b.start()};
-            const double on_a = fold_onto(a, true, link, reach, ta);
-            const double on_b = fold_onto(b, false, link, reach, tc);
+            const double on_a = fold_onto(a, true, link, ta);
+            const double on_b = fold_onto(b, false, link, tc);
             if (on_a == INFINITY && on_b == INFINITY) continue;
             if (on_a <= on_b) {
-                cut_at_fold(a, true, ta, link[1], on_a);
+                cut_at_fold(a, true, ta, link[1]);
             } else {
-                cut_at_fold(b, false, tc, link[0], on_b);
+                cut_at_fold(b, false, tc, link[0]);
             }
             changed = true;
         }
