@@ -228,12 +228,16 @@ double fold_onto(const PathSeg& s, bool at_end, std::span<const Point> link, dou
     return on.dist;
 }
 
-// Cuts s back to parameter t (at_end: s ends there; else s starts there),
-// at the point q itself, so that s meets the segment on q's side exactly.  q
-// lies within the fold reach of s: off an arc it lies across the arc from
-// its point at t, and the arc's terms run out to it straight.
-void cut_at_fold(PathSeg& s, bool at_end, double t, Point q) {
-    s = at_end ? cut(s, 0.0, t, s.start(), q) : cut(s, t, 1.0, q, s.end());
+// Cuts s back to parameter t (at_end: s ends there; else s starts there).
+// An arc ends (starts) at the point q itself, which lies across it from its
+// point at t, so that the arc's terms run out to q straight and the arc
+// meets the segment on q's side exactly; so does a line that q lies on
+// within rounding.  A line that q lies farther off ends at its own point
+// (turned to q it would sweep a sliver along its length), and a connector
+// joins the two later.
+void cut_at_fold(PathSeg& s, bool at_end, double t, Point q, double dist) {
+    const Point p = s.kind == SegKind::Arc || dist <= ROUNDING_GAP ? q : s.point_at(t);
+    s = at_end ? cut(s, 0.0, t, s.start(), p) : cut(s, t, 1.0, p, s.end());
 }
 
 // The longest line that is taken for a link when it folds back: a close row
@@ -272,9 +276,9 @@ bool cut_folds(std::vector<PathSeg>& segs) {
                 const double on_c = fold_onto(c, false, std::span<const Point>(link, m), tc);
                 if (on_a != INFINITY || on_c != INFINITY) {
                     if (on_a <= on_c) {
-                        cut_at_fold(a, true, ta, b.end());
+                        cut_at_fold(a, true, ta, b.end(), on_a);
                     } else {
-                        cut_at_fold(c, false, tc, a.end());
+                        cut_at_fold(c, false, tc, a.end(), on_c);
                     }
                     segs.erase(segs.begin() + static_cast<std::ptrdiff_t>((i + 1) % n));
                     changed = true;
@@ -287,9 +291,9 @@ bool cut_folds(std::vector<PathSeg>& segs) {
             const double on_b = fold_onto(b, false, link, tc);
             if (on_a == INFINITY && on_b == INFINITY) continue;
             if (on_a <= on_b) {
-                cut_at_fold(a, true, ta, link[1]);
+                cut_at_fold(a, true, ta, link[1], on_a);
             } else {
-                cut_at_fold(b, false, tc, link[0]);
+                cut_at_fold(b, false, tc, link[0], on_b);
             }
             changed = true;
         }
