@@ -641,3 +641,180 @@ def test_self_crossing_outlines_are_rejected():
             with pytest.raises(ValueError, match="^self-intersecting path contour$"):
                 boxes(rows)
         seen += 1
+
+
+# --- folds: links that run back along their neighbours ---------------------------------------
+
+def shifted(rows, dx, dy):
+    return [(c, v[0] + dx, v[1] + dy, *v[2:]) if c in (MOVE, LINE, ARC) else (c, *v) for c, *v in rows]
+
+
+def folded_region(rows, per_unit=1300):
+    """The region of an outline that may double back on itself (a fold of no area): the
+    polygonal part of the dense outline made valid."""
+    shapely = pytest.importorskip("shapely")
+    valid = shapely.make_valid(shapely.Polygon(outline_points(rows, per_unit)))
+    return shapely.union_all([p for p in shapely.get_parts(valid) if p.geom_type == "Polygon"]
+                             + [q for p in shapely.get_parts(valid) if p.geom_type == "MultiPolygon"
+                                for q in shapely.get_parts(p)])
+
+
+def assert_matches_region(rows, x, y, shape, tol=1e-9):
+    """Every exact weight against the region's area in its pixel (clipped row by row)."""
+    shapely = pytest.importorskip("shapely")
+    got, *box = weights(rows, [x], [y])
+    xs = box[0][0] + np.arange(got[0].shape[1]) - x
+    for r, row in enumerate(got[0]):
+        yc = box[2][0] + r - y
+        strip = shapely.clip_by_rect(shape, xs[0] - 0.5, yc - 0.5, xs[-1] + 0.5, yc + 0.5)
+        want = shapely.area(shapely.intersection(strip, shapely.box(xs - 0.5, yc - 0.5, xs + 0.5, yc + 0.5)))
+        worst = int(np.argmax(np.abs(row - want)))
+        assert row[worst] == pytest.approx(want[worst], abs=tol), (rows, x, y, box[0][0] + worst, box[2][0] + r)
+    return got[0]
+
+
+def rounded_rect(w, h, r, angles=(-math.pi / 2, 0.0, math.pi / 2, math.pi), sweep=math.pi / 2):
+    """Sides and quarter arcs, counter-clockwise from the bottom side's left end."""
+    hw, hh, cx, cy = w / 2, h / 2, w / 2 - r, h / 2 - r
+    return [(MOVE, -cx, -hh), (LINE, cx, -hh), (ARC, cx, -cy, r, angles[0], sweep), (LINE, hw, cy),
+            (ARC, cx, cy, r, angles[1], sweep), (LINE, -cx, hh), (ARC, -cx, cy, r, angles[2], sweep),
+            (LINE, -hw, -cy), (ARC, -cx, -cy, r, angles[3], sweep), (CLOSE,)]
+
+
+def moved_corner(g, how, turned):
+    """A 10 x 6 rounded rectangle (radius 2) whose first corner arc starts g behind, ahead of
+    or beside the end of the side before it, or whose last arc ends g past or short of the
+    first point: the arc's centre moved along the common tangent (+x at both), or (turned)
+    its angles changed."""
+    rows = rounded_rect(10.0, 6.0, 2.0)
+    k = 2 if how in ("behind", "ahead", "beside") else 8
+    _, cx, cy, r, t0, dt = rows[k]
+    sign = {"behind": -1, "ahead": 1, "past": 1, "short": -1, "beside": 0}[how]
+    if how == "beside":
+        rows[k] = (ARC, cx, cy + g, r, t0, dt)
+    elif not turned:
+        rows[k] = (ARC, cx + sign * g, cy, r, t0, dt)
+    elif k == 2:
+        rows[k] = (ARC, cx, cy, r, t0 + sign * g / r, dt - sign * g / r)
+    else:
+        rows[k] = (ARC, cx, cy, r, t0, dt + sign * g / r)
+    return rows
+
+
+def test_folds_and_gaps_at_tangent_joins_and_the_close_are_exact():
+    # An arc starting g behind the end of the side before it: the outline runs back over g
+    # and on again (a fold of no area).  Pixel (55, 40) lies on the fold, which lost 2.5 g
+    # there and 52.5 g with the outline a hundred pixels out.
+    for g in (1e-7, 3e-5, 6e-5):
+        for far in (0.0, 100.0, 1000.0):
+            rows = shifted([(MOVE, -5, -5), (LINE, 5, -5), (LINE, 5, 0), (ARC, 0, 0, 5, -g / 5, math.pi / 2 + g / 5),
+                            (ARC, 0, 0, 5, math.pi / 2, math.pi / 2), (CLOSE,)], far, 0.0)
+            got = assert_matches_region(rows, 50.5, 40.0, folded_region(rows))
+            assert math.fsum(got.ravel()) == pytest.approx(50 + 12.5 * math.pi, abs=1e-9)
+    # Arcs starting behind, ahead of and beside a side's end, and last arcs ending past or
+    # short of the first point, on and off pixel edge lines and 300 pixels from the centre.
+    rng = np.random.default_rng(22)
+    for how in ("behind", "ahead", "beside", "past", "short"):
+        for turned in (False, True):
+            for g in (1e-7, 3e-5, 9e-4):
+                for far in (0.0, 300.0):
+                    rows = shifted(moved_corner(g, how, turned), far, -far)
+                    shape = folded_region(rows)
+                    for x, y in ((0.0, 0.0), (0.5, 0.5), tuple(rng.uniform(-1, 1, 2))):
+                        assert_matches_region(rows, x, y, shape)
+
+
+def test_typed_angles_are_accepted_and_keep_their_area():
+    # Rounded rectangles whose last arc ends past the first point, by 1e-6 to 9e-4.
+    for g in (1e-6, 1.1e-6, 9e-4):
+        rows = rounded_rect(20.0, 10.0, 3.0)
+        rows[8] = (ARC, -7, -2, 3, math.pi + g / 3, math.pi / 2)
+        got, *_ = weights(rows, [0.3], [0.2])
+        assert math.fsum(got[0].ravel()) == pytest.approx(200 - 9 * (4 - math.pi), abs=1e-6)
+    # A three-arc circle whose last arc ends up to 9.9e-4 past its first point.
+    for g in (7e-4, 8.5e-4, 9.9e-4):
+        rows = [(MOVE, 5, 0), *[(ARC, 0, 0, 5, k * 2 * math.pi / 3, 2 * math.pi / 3 + (k == 2) * g / 5)
+                                for k in range(3)], (CLOSE,)]
+        assert boxes(rows) == ([-6], [6], [-6], [6])
+    # Angles typed to 3 to 7 decimals, corner arcs and circles of every radius their gaps
+    # allow; each sums to the area of its outline (the gaps closed straight), and pixel by
+    # pixel about integer and half-integer centres.
+    rng = np.random.default_rng(221)
+    quarter = (-math.pi / 2, 0.0, math.pi / 2, math.pi)
+    cases = [([1.5708, 0.0, 1.5708, 3.1416], 1.5708, 4.0, 30.0, 20.0),
+             ([-1.5708, 0.0, 1.5708, 3.14159], 1.5708, 4.0, 30.0, 20.0)]
+    for k in range(40):
+        dec = 3 + k % 5
+        r = rng.uniform(0.2, min(6.0, 9e-4 / (2 * 10.0**-dec)))
+        cases.append(([round(a, dec) for a in quarter], round(math.pi / 2, dec), r, *(2 * r + rng.uniform(1, 8, 2))))
+    for k, (angles, sweep, r, w, h) in enumerate(cases):
+        rows = rounded_rect(w, h, r, angles, sweep)
+        if angles[0] > 0:  # the issue's outline: its first arc typed 1.5708 as well
+            rows[2] = (ARC, w / 2 - r, -(h / 2 - r), r, -1.5708, 1.5708)
+        shape = folded_region(rows)
+        x, y = ((0.0, 0.0), (0.5, 0.5), (0.0, 0.5), tuple(rng.uniform(-1, 1, 2)))[k % 4]
+        got = assert_matches_region(rows, x, y, shape)
+        assert math.fsum(got.ravel()) == pytest.approx(shape.area, abs=1e-9)
+    for k in range(60):
+        dec, m = 3 + k % 5, (3, 4, 6)[k % 3]
+        step = round(2 * math.pi / m, dec)
+        top = min(8.0, 9e-4 / (m * 10.0**-dec))
+        r = rng.uniform(0.3 * top, top)
+        t0 = (0.0, round(math.pi / 4, dec), round(math.pi / 2, dec))[k % 3]
+        rows = [(MOVE, r * math.cos(t0), r * math.sin(t0)),
+                *[(ARC, 0, 0, r, round(t0 + j * 2 * math.pi / m, dec), step) for j in range(m)], (CLOSE,)]
+        got, *_ = weights(rows, [0.5 * (k % 2)], [0.5 * (k % 3 == 0)])
+        assert math.fsum(got[0].ravel()) == pytest.approx(math.pi * r * r, abs=2e-3 * 2 * math.pi * r)
+
+
+def test_close_overshoots_and_undershoots_are_accepted():
+    # Random simple outlines whose last segment ends 1e-7 to 9.9e-4 past or short of the
+    # first point: an arc whose sweep or centre moved, or a line laid along the closing side.
+    shapely = pytest.importorskip("shapely")
+    rng = np.random.default_rng(222)
+    done = 0
+    while done < 200:
+        rows = gapped_outline(rng, star_points(rng, int(rng.integers(3, 8))), "beside", gap=0.0)
+        if not shapely.LinearRing(outline_points(rows, 300)).is_simple:
+            continue
+        g = math.exp(rng.uniform(math.log(1e-7), math.log(9.9e-4))) * rng.choice([1, -1])
+        if rows[-2][0] == ARC:
+            _, cx, cy, r, t0, dt = rows[-2]
+            te, turn = t0 + dt, math.copysign(1, dt)
+            rows[-2] = ((ARC, cx, cy, r, t0, dt + turn * g / r) if done % 2 else
+                        (ARC, cx - turn * g * math.sin(te), cy + turn * g * math.cos(te), r, t0, dt))
+        else:
+            first, last = np.array(rows[0][1:3]), np.array(rows[-2][1:3])
+            rows = rows[:-1] + [(LINE, *(first + (first - last) / np.hypot(*(first - last)) * g)), (CLOSE,)]
+        boxes(rows)
+        if done % 40 == 0:
+            assert_matches_region(rows, *((0.0, 0.0), (0.5, 0.5))[done // 40 % 2], folded_region(rows))
+        done += 1
+
+
+def test_a_thin_contour_keeps_its_area():
+    # A circular segment (radius 10, half-angle 0.02, area 5.3e-4) whose chord stops short
+    # of the arc's start along the arc's tangent, or runs past it: the gap's own term about
+    # the origin outweighs the area, but the contour keeps its orientation and its area.
+    r, half = 10.0, 0.02
+    area, perimeter = 0.5 * r * r * (2 * half - math.sin(2 * half)), 2 * r * half + 2 * r * math.sin(half)
+    for g in (2e-4, -2e-4, 1e-4, 9e-4, 1e-6):
+        for far, turn in ((0.0, 1), (0.0, -1), (-10.0, 1), (300.0, -1)):
+            sx, sy = r * math.cos(half), -turn * r * math.sin(half)
+            tx, ty = math.sin(half), turn * math.cos(half)
+            rows = shifted([(MOVE, r * math.cos(half), 0.0), (LINE, sx - g * tx, sy - g * ty),
+                            (ARC, 0, 0, r, -turn * half, 2 * turn * half), (CLOSE,)], far, 0.0)
+            got, *_ = weights(rows, [0.3], [0.1])
+            assert math.fsum(got[0].ravel()) == pytest.approx(area, abs=abs(g) * perimeter), (g, far, turn)
+
+
+def test_outlines_that_cross_stay_rejected():
+    # A side crossing the first one far from any junction, and the whole-turn arc that
+    # crosses its neighbour 8e-4 from their junction: neither is a fold or a junction's loop.
+    wide = [(MOVE, -1, 0), (LINE, 0, 0), (ARC, -4e-4, 1, math.hypot(4e-4, 1), math.atan2(-1, 4e-4),
+                                           2 * math.pi - 2e-4), (LINE, -1, -0.5), (CLOSE,)]
+    crossing = [(MOVE, 0, 0), (LINE, 4, 0), (LINE, 4, 3), (ARC, 2, 3, 2, 0, 1.5708), (LINE, 3, -1),
+                (LINE, 0, 3), (CLOSE,)]
+    for bad in (wide, crossing):
+        with pytest.raises(ValueError, match="^self-intersecting path contour$"):
+            boxes(bad)

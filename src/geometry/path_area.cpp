@@ -115,33 +115,68 @@ struct AlongPiece {
     double lo, hi;  // its extent along the edge line
     double run;     // its signed length along the edge line
     bool visible;   // false for a hole's piece inside another hole
+    // Its ends, and whether each is a crossing of the segment with another
+    // line (not the segment's own end).
+    Point from, to;
+    bool from_crossing, to_crossing;
+    // For a link (a short line that joins two segments as a gap does), the
+    // terms of the steps between its ends and the edge line, taken where the
+    // outline goes on from that end inside the pixel; 0 otherwise.
+    double from_step, to_step;
 };
 
-// The along-pieces of one pixel; rare, so a few live on the stack.
-class AlongPieces {
+// A short list that lives on the stack until it outgrows it.
+template <class T>
+class ShortList {
 public:
-    void push(const AlongPiece& p) {
+    void push(const T& v) {
         if (n_ < INLINE) {
-            inline_[n_++] = p;
+            inline_[n_++] = v;
         } else {
-            more_.push_back(p);
+            more_.push_back(v);
         }
     }
     template <class Visit>
-    void for_edge(int edge, Visit&& visit) const {
-        for (std::size_t k = 0; k < n_; ++k) {
-            if (inline_[k].edge == edge) visit(inline_[k]);
-        }
-        for (const AlongPiece& p : more_) {
-            if (p.edge == edge) visit(p);
-        }
+    void for_each(Visit&& visit) const {
+        for (std::size_t k = 0; k < n_; ++k) visit(inline_[k]);
+        for (const T& v : more_) visit(v);
     }
 
 private:
     static constexpr std::size_t INLINE = 8;
-    AlongPiece inline_[INLINE];
+    T inline_[INLINE];
     std::size_t n_ = 0;
-    std::vector<AlongPiece> more_;
+    std::vector<T> more_;
+};
+
+// What the segments of one pixel leave to its edges: the along-pieces
+// (rare), and the segment ends at which an integrated piece starts or ends.
+struct AlongPieces {
+    ShortList<AlongPiece> pieces;
+    ShortList<Point> seg_ends;
+
+    void push(const AlongPiece& p) { pieces.push(p); }
+    template <class Visit>
+    void for_edge(int edge, Visit&& visit) const {
+        pieces.for_each([&](const AlongPiece& p) {
+            if (p.edge == edge) visit(p);
+        });
+    }
+    // The steps of links along an edge line to the segment ends where the
+    // outline goes on inside the pixel.
+    double steps() const {
+        double sum = 0.0;
+        pieces.for_each([&](const AlongPiece& p) {
+            const auto meets = [&](Point e) {
+                bool found = false;
+                seg_ends.for_each([&](Point q) { found = found || (q.x == e.x && q.y == e.y); });
+                return found;
+            };
+            if (p.from_step != 0.0 && meets(p.from)) sum += p.from_step;
+            if (p.to_step != 0.0 && meets(p.to)) sum += p.to_step;
+        });
+        return sum;
+    }
 };
 
 // The pixel edge line that the piece from a to b (midpoint m, inside the
@@ -182,6 +217,11 @@ double seg_contribution(std::span<const PathContour> path, std::size_t ci, const
         }
     }
     ts.sort_and_thin();
+    // A link: a line longer than rounding and no longer than a gap may be.
+    const double dx = s.x1 - s.x0;
+    const double dy = s.y1 - s.y0;
+    const double length2 = dx * dx + dy * dy;
+    const bool link = s.kind == SegKind::Line && length2 > PATH_TOL * PATH_TOL && length2 <= LINK_REACH * LINK_REACH;
 
     double sum = 0.0;
     for (std::size_t k = 0; k + 1 < ts.size(); ++k) {
@@ -200,10 +240,25 @@ double seg_contribution(std::span<const PathContour> path, std::size_t ci, const
             const bool horizontal = edge % 2 == 0;
             const double u = horizontal ? a.x : a.y;
             const double v = horizontal ? b.x : b.y;
-            along.push({edge, std::fmin(u, v), std::fmax(u, v), v - u, !hidden});
+            // The edge stands for the piece as if it lay on the edge line.
+            // Where a link ends at its segment's end, the outline goes on from
+            // that end itself, off the line by up to the tolerance: the step
+            // between the two keeps the outline closed, whatever its distance
+            // from the origin.
+            double steps[2] = {0.0, 0.0};
+            if (link && !hidden) {
+                const double level = edge == 0 ? px.yl : edge == 1 ? px.xh : edge == 2 ? px.yh : px.xl;
+                const auto on_line = [&](Point p) { return horizontal ? Point{p.x, level} : Point{level, p.y}; };
+                if (ta == 0.0) steps[0] = line_term(a, on_line(a), Point{0.0, 0.0});
+                if (tb == 1.0) steps[1] = line_term(on_line(b), b, Point{0.0, 0.0});
+            }
+            along.push({edge, std::fmin(u, v), std::fmax(u, v), v - u, !hidden, a, b, ta != 0.0, tb != 1.0,
+                        steps[0], steps[1]});
             continue;
         }
         if (hidden) continue;
+        if (ta == 0.0) along.seg_ends.push(a);
+        if (tb == 1.0) along.seg_ends.push(b);
         sum += piece_term(s, ta, tb, a, b, Point{0.0, 0.0});
     }
     return sum;
@@ -222,7 +277,8 @@ double segments_contribution(std::span<const PathContour> path, const Pixel& px,
         }
         for (const PathSeg& s : c.segs) total += seg_contribution(path, ci, s, px, along);
     }
-    return total;
+    const double steps = along.steps();
+    return steps != 0.0 ? total + steps : total;
 }
 
 // The pieces of pixel edge `edge`, from (xa, ya) to (xb, yb), that bound the
@@ -243,6 +299,24 @@ double edge_contribution(std::span<const PathContour> path, int edge, double xa,
     ParamList ss;
     if (!(std::fabs(span) < 1e-10)) {
         const auto param = [&](double at) { return (at - from) / span; };
+        // Where a piece along a neighbouring edge's line leaves it by crossing
+        // this edge's line, the edge is not cut: that edge stands for the
+        // piece up to the corner, and this edge's stretch next to the corner
+        // goes with the stretch beside it.
+        const auto crossed_by_along = [&](double at) {
+            bool found = false;
+            for (int side : {(edge + 1) % 4, (edge + 3) % 4}) {
+                along.for_edge(side, [&](const AlongPiece& p) {
+                    for (int end = 0; end < 2; ++end) {
+                        const Point e = end == 0 ? p.from : p.to;
+                        if (!(end == 0 ? p.from_crossing : p.to_crossing)) continue;
+                        if (std::fabs((horizontal ? e.y : e.x) - level) > PATH_TOL) continue;
+                        found = found || std::fabs((horizontal ? e.x : e.y) - at) <= PATH_TOL;
+                    }
+                });
+            }
+            return found;
+        };
         for (const PathContour& c : path) {
             if (horizontal ? (level < c.min_y - PATH_TOL || level > c.max_y + PATH_TOL)
                            : (level < c.min_x - PATH_TOL || level > c.max_x + PATH_TOL)) {
@@ -259,7 +333,8 @@ double edge_contribution(std::span<const PathContour> path, int edge, double xa,
                     crossings_between(s, !horizontal, level, -PATH_TOL, 1.0 + PATH_TOL);
                 for (int k = 0; k < cr.n; ++k) {
                     const Point p = s.point_at(cr.t[k]);
-                    ss.push_if_inside(param(horizontal ? p.x : p.y));
+                    const double at = horizontal ? p.x : p.y;
+                    if (!crossed_by_along(at)) ss.push_if_inside(param(at));
                 }
                 // A segment end on the edge line splits the edge there too.
                 for (const Point e : {s.start(), s.end()}) {

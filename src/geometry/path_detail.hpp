@@ -15,6 +15,11 @@ namespace quorvantel::geometry::path_detail {
 
 inline bool strictly_inside_range(double t) { return t > PATH_T_LO && t < PATH_T_HI; }
 
+// How far an arc's start may lie from the current point (squared 1e-6): the
+// longest gap, and the longest line that links two segments as a gap does
+// (a close row after a segment that ends off the first point adds one).
+inline constexpr double LINK_REACH = 1e-3;
+
 // A growing list of parameters in [0, 1]; short lists stay on the stack.
 class ParamList {
 public:
@@ -172,10 +177,16 @@ bool for_each_meeting(const PathSeg& a, const PathSeg& b, Visit&& visit) {
     return touch;
 }
 
+// Green's-theorem term of the straight piece from a to b, taken about the
+// point o.
+inline double line_term(Point a, Point b, Point o) {
+    return 0.5 * ((a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x));
+}
+
 // Green's-theorem term of the piece of `s` from parameter ta (point a) to tb
 // (point b), taken about the point o.
 inline double piece_term(const PathSeg& s, double ta, double tb, Point a, Point b, Point o) {
-    if (s.kind == SegKind::Line) return 0.5 * ((a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x));
+    if (s.kind == SegKind::Line) return line_term(a, b, o);
     return 0.5 * (((s.cx - o.x) * (b.y - a.y) - (s.cy - o.y) * (b.x - a.x)) +
                   ((s.r * s.r) * s.dtheta) * (tb - ta));
 }

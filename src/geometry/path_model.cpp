@@ -51,8 +51,23 @@ PathSeg cut(const PathSeg& s, double from, double to, Point start, Point end) {
 // Gaps up to this long are rounding (an arc's start a few units in the last
 // place off the current point); a crossing next to them is left in place.
 constexpr double ROUNDING_GAP = 1e-10;
-// How far an arc's start may lie from the current point (squared 1e-6).
-constexpr double ARC_START_REACH = 1e-3;
+
+// How far from a segment the point a link comes back to may lie for a fold:
+// rounding, and the last fractions of the boundary tolerance.
+constexpr double FOLD_REACH = 1e-9;
+
+// What rounding may leave in the terms of an arc's pieces: their swept
+// angles carry the rounding of parameters near 1, some units of 1e-16.
+double arc_rounding(const PathSeg& s) {
+    return s.kind == SegKind::Arc ? 1e-15 * (s.r * s.r) * std::fabs(s.dtheta) : 0.0;
+}
+
+// Whether a loop of the given area and perimeter is a sliver no wider, on
+// average, than `width`: twice its area, less what rounding may leave in
+// it, at most width times its perimeter.
+bool is_sliver(double area, double width, double perimeter, double rounding) {
+    return 2.0 * std::fabs(area) - rounding <= width * perimeter;
+}
 
 enum class Junction { Clear, Crossing, Cut };
 
@@ -101,7 +116,16 @@ Junction junction(PathSeg& a, PathSeg* bridge, PathSeg& b, bool& drop_bridge) {
         if (k == 0 || k == 3) size = std::fmax(size, chain[k]->kind == SegKind::Arc ? chain[k]->r : len[k]);
     }
     const double link = len[1] + len[2];
-    const double width = std::fmax(link, 1e-9 * size);
+    // Neighbours one of which is a short line meet as through a link that
+    // long (a close row after an arc that ends off the first point adds one,
+    // tangent to the arc or nearly so).
+    double short_side = 0.0;
+    for (int k : {0, 3}) {
+        if (bridge == nullptr && chain[k]->kind == SegKind::Line && len[k] <= LINK_REACH) {
+            short_side = std::fmax(short_side, len[k]);
+        }
+    }
+    const double width = std::fmax(std::fmax(link, short_side), 1e-9 * size);
     // The crossing that comes first along the chain: pieces i < j, parameters.
     int first_i = 4;
     int first_j = 0;
@@ -132,7 +156,7 @@ Junction junction(PathSeg& a, PathSeg* bridge, PathSeg& b, bool& drop_bridge) {
                 perimeter += len[between];
             }
             perimeter += tj * len[j];
-            if (!(2.0 * std::fabs(area) <= width * perimeter)) {
+            if (!is_sliver(area, width, perimeter, arc_rounding(p) + arc_rounding(q))) {
                 crossing = true;
             } else if (i < first_i || (i == first_i && ti < first_ti)) {
                 first_i = i;
@@ -160,12 +184,144 @@ Junction junction(PathSeg& a, PathSeg* bridge, PathSeg& b, bool& drop_bridge) {
     return Junction::Cut;
 }
 
+// Where the point q lies along s: the parameter of the nearest point of a
+// line, or of q's angle on an arc's circle, and q's distance from that line
+// or circle.
+struct Along {
+    double t, dist;
+};
+
+Along locate(const PathSeg& s, Point q) {
+    if (s.kind == SegKind::Arc) {
+        return {arc_param_at(s, q), std::fabs(std::hypot(q.x - s.cx, q.y - s.cy) - s.r)};
+    }
+    const double dx = s.x1 - s.x0;
+    const double dy = s.y1 - s.y0;
+    const double t = ((q.x - s.x0) * dx + (q.y - s.y0) * dy) / (dx * dx + dy * dy);
+    return {t, std::fabs((q.x - s.x0) * dy - (q.y - s.y0) * dx) / std::hypot(dx, dy)};
+}
+
+// The way from one segment to the next (a gap, a short line, or both) runs
+// back along one of them when the point it reaches lies on the other: a fold
+// of no area, the outline doubling back on itself over the link's length.
+// The points of the link, in contour order, are link[0..n-1].  `s` is the
+// segment before the link (at_end) or after it; the point of s that the
+// link comes back to is the link's last point (at_end) or its first.  It is
+// a fold when that point lies within FOLD_REACH of s, inside it, and the loop
+// of s's piece beyond it and the link is a sliver no wider, on average,
+// than the link is long (as at a junction).  Gives the distance and sets *t
+// to the point's parameter on s; a distance of infinity when it is no fold.
+double fold_onto(const PathSeg& s, bool at_end, std::span<const Point> link, double& t) {
+    const Point q = at_end ? link.back() : link.front();
+    const Along on = locate(s, q);
+    if (!(on.dist <= FOLD_REACH) || !strictly_inside_range(on.t)) return INFINITY;
+    const Point p = s.point_at(on.t);
+    double area = at_end ? piece_term(s, on.t, 1.0, p, s.end(), q) : piece_term(s, 0.0, on.t, s.start(), p, q);
+    double link_len = 0.0;
+    for (std::size_t k = 0; k + 1 < link.size(); ++k) {
+        area += line_term(link[k], link[k + 1], q);
+        link_len += std::hypot(link[k + 1].x - link[k].x, link[k + 1].y - link[k].y);
+    }
+    const double perimeter = (at_end ? 1.0 - on.t : on.t) * seg_length(s) + link_len;
+    if (!is_sliver(area, link_len, perimeter, arc_rounding(s))) return INFINITY;
+    t = on.t;
+    return on.dist;
+}
+
+// Cuts s back to parameter t (at_end: s ends there; else s starts there).
+// An arc ends (starts) at the point q itself, which lies across it from its
+// point at t, so that the arc's terms run out to q straight and the arc
+// meets the segment on q's side exactly; so does a line that q lies on
+// within rounding.  A line that q lies farther off ends at its own point
+// (turned to q it would sweep a sliver along its length), and a connector
+// joins the two later.
+void cut_at_fold(PathSeg& s, bool at_end, double t, Point q, double dist) {
+    const Point p = s.kind == SegKind::Arc || dist <= ROUNDING_GAP ? q : s.point_at(t);
+    s = at_end ? cut(s, 0.0, t, s.start(), p) : cut(s, t, 1.0, p, s.end());
+}
+
+// The longest line that is taken for a link when it folds back: a close row
+// after arcs whose angles were typed rounded (1.571 for pi/2) can add a line
+// somewhat longer than an arc's start may lie off.
+constexpr double FOLD_LINE_REACH = 1e-2;
+
+// Takes the folds out of a contour's links: at every gap between
+// neighbours, and at every short line (a close row after a segment that ends
+// past the first point adds one), where the link runs back along the segment
+// before it or the one after it, that segment is cut back to where the link
+// comes back to it, and a short line that is no longer needed goes.  Returns
+// whether anything was cut.
+bool cut_folds(std::vector<PathSeg>& segs) {
+    bool any = false;
+    bool changed = true;
+    for (std::size_t round = 0; changed && round < 4 * segs.size() + 4; ++round) {
+        changed = false;
+        for (std::size_t i = 0; i < segs.size() && segs.size() > 2; ++i) {
+            const std::size_t n = segs.size();
+            PathSeg& a = segs[i];
+            PathSeg& b = segs[(i + 1) % n];
+            PathSeg& c = segs[(i + 2) % n];
+            double ta = 0.0;
+            double tc = 0.0;
+            if (b.kind == SegKind::Line && seg_length(b) <= FOLD_LINE_REACH) {
+                // The link is the short line b, with any gap either side of it.
+                Point link[4];
+                std::size_t m = 0;
+                link[m++] = a.end();
+                if (a.x1 != b.x0 || a.y1 != b.y0) link[m++] = b.start();
+                link[m++] = b.end();
+                const std::size_t to_b_end = m;
+                if (c.x0 != b.x1 || c.y0 != b.y1) link[m++] = c.start();
+                const double on_a = fold_onto(a, true, std::span<const Point>(link, to_b_end), ta);
+                const double on_c = fold_onto(c, false, std::span<const Point>(link, m), tc);
+                if (on_a != INFINITY || on_c != INFINITY) {
+                    if (on_a <= on_c) {
+                        cut_at_fold(a, true, ta, b.end(), on_a);
+                    } else {
+                        cut_at_fold(c, false, tc, a.end(), on_c);
+                    }
+                    segs.erase(segs.begin() + static_cast<std::ptrdiff_t>((i + 1) % n));
+                    changed = true;
+                    continue;
+                }
+            }
+            if (a.x1 == b.x0 && a.y1 == b.y0) continue;
+            const Point link[2] = {a.end(), b.start()};
+            const double on_a = fold_onto(a, true, link, ta);
+            const double on_b = fold_onto(b, false, link, tc);
+            if (on_a == INFINITY && on_b == INFINITY) continue;
+            if (on_a <= on_b) {
+                cut_at_fold(a, true, ta, link[1], on_a);
+            } else {
+                cut_at_fold(b, false, tc, link[0], on_b);
+            }
+            changed = true;
+        }
+        any = any || changed;
+    }
+    return any;
+}
+
+// The signed area of a contour whose gaps (an arc's start off the current
+// point) are closed by straight sides: the sides it is drawn with alone may
+// give a thin contour far from the origin an area of the wrong sign, the
+// gaps' own terms growing with that distance.
+double closed_signed_area(std::span<const PathSeg> segs) {
+    double sum = contour_signed_area(segs);
+    for (std::size_t i = 0; i < segs.size(); ++i) {
+        const Point p = segs[i].end();
+        const Point q = segs[i + 1 == segs.size() ? 0 : i + 1].start();
+        if (p.x != q.x || p.y != q.y) sum += line_term(p, q, Point{0.0, 0.0});
+    }
+    return sum;
+}
+
 // Junctions of a contour's neighbours, then of the segments either side of
 // a line no longer than an arc's start may lie off (a close row ending a
 // gapped arc adds one).  Returns false on a crossing.
 bool cut_junctions(PathContour& c) {
     std::vector<PathSeg>& segs = c.segs;
-    bool cut_any = false;
+    bool cut_any = cut_folds(segs);
     bool drop = false;
     for (std::size_t i = 0; i < segs.size(); ++i) {
         const Junction j = junction(segs[i], nullptr, segs[(i + 1) % segs.size()], drop);
@@ -175,13 +331,13 @@ bool cut_junctions(PathContour& c) {
     for (std::size_t i = 0; segs.size() > 3 && i < segs.size(); ++i) {
         const std::size_t mid = (i + 1) % segs.size();
         const std::size_t next = (i + 2) % segs.size();
-        if (segs[mid].kind != SegKind::Line || !(seg_length(segs[mid]) <= ARC_START_REACH)) continue;
+        if (segs[mid].kind != SegKind::Line || !(seg_length(segs[mid]) <= LINK_REACH)) continue;
         const Junction j = junction(segs[i], &segs[mid], segs[next], drop);
         if (j == Junction::Crossing) return false;
         if (drop) segs.erase(segs.begin() + static_cast<std::ptrdiff_t>(mid));
         cut_any = cut_any || j == Junction::Cut;
     }
-    if (cut_any) c.signed_area = contour_signed_area(c.segs);
+    if (cut_any) c.signed_area = closed_signed_area(c.segs);
     return true;
 }
 
@@ -429,7 +585,7 @@ PathBuild build_validated_path(std::span<const std::int8_t> kinds, std::span<con
         }
         if (segs.size() < 3) return std::string("contour must have at least 3 edges");
         PathContour contour;
-        contour.signed_area = contour_signed_area(segs);
+        contour.signed_area = closed_signed_area(segs);
         contour.segs = std::move(segs);
         path.push_back(std::move(contour));
         first = last;
