@@ -818,3 +818,45 @@ def test_outlines_that_cross_stay_rejected():
     for bad in (wide, crossing):
         with pytest.raises(ValueError, match="^self-intersecting path contour$"):
             boxes(bad)
+
+
+def test_outlines_running_over_themselves_the_same_way_are_rejected():
+    # A last arc running on along the first one past the first point, further than a fold
+    # at the close reaches (1e-2), winds twice round the piece between it and the close.
+    def arcs(r, sweeps, t0=0.0, at=(0.0, 0.0)):
+        rows, t = [(MOVE, at[0] + r * math.cos(t0), at[1] + r * math.sin(t0))], t0
+        for dt in sweeps:
+            rows.append((ARC, *at, r, t, dt))
+            t += dt
+        return rows
+
+    third = 2 * math.pi / 3
+    for ov in (0.2, 0.05, 0.01, 4e-3):
+        for rows in (arcs(3, (third, third, third + ov)) + [(CLOSE,)],
+                     arcs(3, (-math.pi, -math.pi - ov), at=(300.0, -300.0)) + [(CLOSE,)],
+                     # through the circle and back to the first point: a loop of winding 2
+                     arcs(3, (third, third, third + ov / 100)) + [(LINE, 0, 2), (LINE, -1, -1), (CLOSE,)]):
+            with pytest.raises(ValueError, match="^self-intersecting path contour$"):
+                boxes(rows)
+    for rows in (arcs(3, (third,) * 6) + [(CLOSE,)],
+                 polygon((0, 0), (4, 0), (4, 2), (1, 2), (1, 1), (3, 1), (3, 0), (6, 0), (6, -1), (0, -1))):
+        with pytest.raises(ValueError, match="^self-intersecting path contour$"):
+            boxes(rows)
+    # Overshoots a fold takes out, near the centre and far from it, and angles typed to 7
+    # decimals, keep the circle's area; an outline meeting itself the other way (a spike,
+    # two loops along a side) only touches itself.
+    for g in (1e-9, 1e-7, 9.9e-4, 5e-3):
+        for at in ((0.0, 0.0), (300.0, -300.0), (-2000.0, 2000.0)):
+            for sign in (1, -1):
+                rows = arcs(3, (sign * third, sign * third, sign * (third + g / 3)), at=at) + [(CLOSE,)]
+                got, *_ = weights(rows, [at[0] + 0.5], [at[1]])
+                assert math.fsum(got[0].ravel()) == pytest.approx(9 * math.pi, abs=1e-9), (g, at, sign)
+    typed = [(MOVE, 299.13366869508195, 299.9999999597934),
+             *[(ARC, 300.0, 300.0, 0.8663313049180685, a, 1.2566371)
+               for a in (3.1415927, 4.3982298, 5.6548668, 6.9115039, 8.1681409)], (CLOSE,)]
+    got, *_ = weights(typed, [300.0], [300.0])
+    assert math.fsum(got[0].ravel()) == pytest.approx(math.pi * 0.8663313049180685**2, abs=1e-6)
+    for rows, area in ((polygon((0, 0), (10, 0), (5, 0), (5, 5), (0, 5)), 25.0),
+                       (polygon((0, 0), (2, 0), (2, 1), (4, 1), (4, 3), (2, 3), (2, 1), (2, 2), (0, 2)), 8.0)):
+        got, *_ = weights(rows, [0.0], [0.0])
+        assert math.fsum(got[0].ravel()) == pytest.approx(area, abs=1e-9)

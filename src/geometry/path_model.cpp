@@ -341,6 +341,77 @@ bool cut_junctions(PathContour& c) {
     return true;
 }
 
+// The length along which two segments of a contour lie on each other and
+// run the same way: arcs on one circle (centres and radii within FOLD_REACH)
+// swept in the same sense, or lines on one line (each end of b within
+// FOLD_REACH of a's line) pointing the same way.  An outline that runs twice
+// the same way over a piece winds twice round the area beside it; one that
+// comes back the other way (a spike, two loops meeting along a side) only
+// touches itself.  0 for anything else.
+double same_way_overlap(const PathSeg& a, const PathSeg& b) {
+    if (a.kind != b.kind) return 0.0;
+    if (a.kind == SegKind::Line) {
+        const Along s = locate(a, b.start());
+        const Along e = locate(a, b.end());
+        if (!(s.dist <= FOLD_REACH && e.dist <= FOLD_REACH) || !(e.t > s.t)) return 0.0;
+        return std::fmax(0.0, std::fmin(1.0, e.t) - std::fmax(0.0, s.t)) * seg_length(a);
+    }
+    if (!(std::hypot(b.cx - a.cx, b.cy - a.cy) + std::fabs(b.r - a.r) <= FOLD_REACH) ||
+        (a.dtheta > 0.0) != (b.dtheta > 0.0)) {
+        return 0.0;
+    }
+    // Both swept counter-clockwise: a over [0, wa] from its low end, b over
+    // [d, d + wb], once more a turn lower.
+    const double wa = std::fabs(a.dtheta);
+    const double wb = std::fabs(b.dtheta);
+    const double lo_a = a.dtheta > 0.0 ? a.theta0 : a.theta0 + a.dtheta;
+    const double lo_b = b.dtheta > 0.0 ? b.theta0 : b.theta0 + b.dtheta;
+    double d = std::fmod(lo_b - lo_a, PATH_TWO_PI);
+    if (d < 0.0) d += PATH_TWO_PI;
+    const double over = std::fmax(0.0, std::fmin(wa, d + wb) - d) +
+                        std::fmax(0.0, std::fmin(wa, d + wb - PATH_TWO_PI));
+    return over * a.r;
+}
+
+// The length of the link from segment i of a contour to segment j and back,
+// where one follows the other through a gap or through a line no longer than
+// FOLD_LINE_REACH (with the gaps either side of it): a fold there that was
+// left in place (its loop too small to measure) keeps the two on each other
+// over about that length.  0 for segments that are not linked so.
+double link_between(std::span<const PathSeg> segs, std::size_t i, std::size_t j) {
+    const std::size_t m = segs.size();
+    const auto gap = [](const PathSeg& p, const PathSeg& q) { return std::hypot(q.x0 - p.x1, q.y0 - p.y1); };
+    double len = 0.0;
+    for (const auto [from, to] : {std::pair{i, j}, std::pair{j, i}}) {
+        const PathSeg& p = segs[from];
+        const PathSeg& q = segs[to];
+        const PathSeg& mid = segs[(from + 1) % m];
+        if ((from + 1) % m == to) {
+            len += gap(p, q);
+        } else if ((from + 2) % m == to && mid.kind == SegKind::Line && seg_length(mid) <= FOLD_LINE_REACH) {
+            len += gap(p, mid) + seg_length(mid) + gap(mid, q);
+        }
+    }
+    return len;
+}
+
+// Whether segments i and j of a contour run over each other the same way
+// along more than rounding leaves, beyond twice the link between them: a
+// fold cut back (cut_folds) may keep a piece up to PATH_TOL of a segment's
+// length.
+bool runs_over(std::span<const PathSeg> segs, std::size_t i, std::size_t j) {
+    const PathSeg& a = segs[i];
+    const PathSeg& b = segs[j];
+    if (a.kind != b.kind || a.hi_x + FOLD_REACH < b.lo_x || b.hi_x + FOLD_REACH < a.lo_x ||
+        a.hi_y + FOLD_REACH < b.lo_y || b.hi_y + FOLD_REACH < a.lo_y) {
+        return false;
+    }
+    const double over = same_way_overlap(a, b);
+    if (!(over > FOLD_REACH)) return false;
+    const double reach = std::fmax(FOLD_REACH, 10.0 * PATH_TOL * std::fmax(seg_length(a), seg_length(b)));
+    return over > reach + 2.0 * link_between(segs, i, j);
+}
+
 // The point at which a hole segment is tested for lying inside the outer
 // contour: its midpoint, or, when that lies on the outer outline (a hole
 // touching it there), the first of its quarter and eighth points that does
@@ -600,11 +671,15 @@ PathBuild build_validated_path(std::span<const std::int8_t> kinds, std::span<con
         }
         // Neighbours meet at their junction; they may still cross elsewhere.
         if (!cut_junctions(c)) return std::string("self-intersecting path contour");
+        // Neighbours meet, and do not cross; any two may still lie on each
+        // other the same way, as a last arc running on past the first point
+        // along the first arc.
         const std::size_t m = c.segs.size();
         for (std::size_t i = 0; i < m; ++i) {
-            for (std::size_t j = i + 2; j < m; ++j) {
-                if (i == 0 && j == m - 1) continue;
-                if (segs_properly_intersect(c.segs[i], c.segs[j])) {
+            for (std::size_t j = i + 1; j < m; ++j) {
+                const bool neighbours = j == i + 1 || (i == 0 && j == m - 1);
+                if ((!neighbours && segs_properly_intersect(c.segs[i], c.segs[j])) ||
+                    runs_over(c.segs, i, j)) {
                     return std::string("self-intersecting path contour");
                 }
             }
