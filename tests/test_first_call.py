@@ -220,13 +220,13 @@ print("ok")
 # before the process has met any fault and after it has.
 EXECUTION_OUT_OF_MEMORY = r"""
 import importlib.util, _testcapi
-spec = importlib.util.find_spec("quorvantel._native")
+found = importlib.util.find_spec("quorvantel._native")
 
 def execute(k, stop):
-    module = importlib.util.module_from_spec(spec)
+    module = importlib.util.module_from_spec(found)
     _testcapi.set_nomemory(k, stop)
     try:
-        spec.loader.exec_module(module)
+        found.loader.exec_module(module)
     except MemoryError:
         return "memory"
     finally:
