@@ -713,10 +713,12 @@ def test_folds_and_gaps_at_tangent_joins_and_the_close_are_exact():
             assert math.fsum(got.ravel()) == pytest.approx(50 + 12.5 * math.pi, abs=1e-9)
     # Arcs starting behind, ahead of and beside a side's end, and last arcs ending past or
     # short of the first point, on and off pixel edge lines and 300 pixels from the centre.
+    # At g = 2e-5 the corner arc crosses the pixel edge line through the fold 1e-10 from a
+    # pixel corner (about a half-integer centre), closer than the edges are cut.
     rng = np.random.default_rng(22)
     for how in ("behind", "ahead", "beside", "past", "short"):
         for turned in (False, True):
-            for g in (1e-7, 3e-5, 9e-4):
+            for g in (1e-7, 2e-5, 3e-5, 9e-4):
                 for far in (0.0, 300.0):
                     rows = shifted(moved_corner(g, how, turned), far, -far)
                     shape = folded_region(rows)
@@ -747,14 +749,24 @@ def test_typed_angles_are_accepted_and_keep_their_area():
         dec = 3 + k % 5
         r = rng.uniform(0.2, min(6.0, 9e-4 / (2 * 10.0**-dec)))
         cases.append(([round(a, dec) for a in quarter], round(math.pi / 2, dec), r, *(2 * r + rng.uniform(1, 8, 2))))
-    for k, (angles, sweep, r, w, h) in enumerate(cases):
+    def typed_rect(angles, sweep, r, w, h):
         rows = rounded_rect(w, h, r, angles, sweep)
         if angles[0] > 0:  # the issue's outline: its first arc typed 1.5708 as well
             rows[2] = (ARC, w / 2 - r, -(h / 2 - r), r, -1.5708, 1.5708)
+        return rows
+
+    for k, case in enumerate(cases):
+        rows = typed_rect(*case)
         shape = folded_region(rows)
         x, y = ((0.0, 0.0), (0.5, 0.5), (0.0, 0.5), tuple(rng.uniform(-1, 1, 2)))[k % 4]
         got = assert_matches_region(rows, x, y, shape)
         assert math.fsum(got.ravel()) == pytest.approx(shape.area, abs=1e-9)
+    # Far from the centre, with the corners' tangent points on pixel corners: an arc typed
+    # to end past its tangent point runs along a pixel edge line and leaves it 1e-10 off.
+    for case in cases[:2]:
+        for far in ((300.0, -300.0), (-600.5, 1000.0)):
+            rows = shifted(typed_rect(*case), *far)
+            assert_matches_region(rows, 0.5, 0.5, folded_region(rows))
     for k in range(60):
         dec, m = 3 + k % 5, (3, 4, 6)[k % 3]
         step = round(2 * math.pi / m, dec)
