@@ -162,11 +162,17 @@ struct Joins {
         Point from, to;
     };
     ShortList<Piece, 16> pieces;
-    // Whether a join may be open by more than rounding: an edge stands for a
-    // piece along its line, or a piece ends next to a pixel corner, or at its
-    // segment's end next to an edge line.  Elsewhere pieces meet at crossings
-    // that cut the segment and the edge alike.
+    // Whether a join may be open by more than rounding, because a tolerance
+    // acted in this pixel: an edge stands for a piece along its line; cuts of
+    // a segment or of an edge were merged, or a crossing next to a pixel
+    // corner left out of an edge's cuts; or a segment ends next to an edge
+    // line.  Elsewhere pieces meet at crossings that cut the segment and the
+    // edge alike.
     bool loose = false;
+    // How far apart a step's ends may lie to be taken as one join: 1e-9, or
+    // as far as merged cuts of a long segment lie apart (1e-10 of its
+    // parameter).
+    double reach = 1e-9;
 
     void piece(Point a, Point b) { pieces.push({a, b}); }
     double closing() const;
@@ -175,11 +181,8 @@ struct Joins {
 // Steps no longer than the rounding of the points they join are left open,
 // so that pieces that meet up to rounding sum as they always have.
 double step_floor(Point p) {
-    return 1e-13 + 8.0 * 2.220446049250313e-16 * (std::fabs(p.x) + std::fabs(p.y));
+    return 1e-13 + 2.220446049250313e-16 * (std::fabs(p.x) + std::fabs(p.y));
 }
-
-// How far apart a step's ends may lie to be taken as one join.
-constexpr double JOIN_REACH = 1e-9;
 
 double Joins::closing() const {
     const std::size_t n = pieces.size();
@@ -204,7 +207,7 @@ double Joins::closing() const {
         if ((ended >> e & 1U) != 0) continue;
         const Point p = pieces[e].to;
         std::size_t best = n;
-        double best_gap = JOIN_REACH;
+        double best_gap = reach;
         for (std::size_t k = 0; k < n; ++k) {
             if ((started >> k & 1U) != 0) continue;
             const Point q = pieces[k].from;
@@ -252,12 +255,16 @@ int along_edge(const Pixel& px, Point a, Point b, Point m) {
     return -1;
 }
 
-// Whether a piece's end p may leave a join open: a cut next to a pixel corner,
-// where the edges may be cut at the corner, or a segment's end next to an
-// edge line, where the edge may stand for the next segment.
-bool loose_end(const Pixel& px, Point p, bool cut) {
-    const bool near_x = std::fabs(p.x - px.xl) <= JOIN_REACH || std::fabs(p.x - px.xh) <= JOIN_REACH;
-    const bool near_y = std::fabs(p.y - px.yl) <= JOIN_REACH || std::fabs(p.y - px.yh) <= JOIN_REACH;
+// Whether the point p, a cut of a segment (cut) or a segment's end, lies
+// where a join may be left open: a cut next to a pixel corner, where the
+// edges may be cut at the corner, or a segment's end next to an edge line,
+// where the edge may stand for the next segment.
+bool loose_end(const Pixel& px, Point p, bool cut, double reach) {
+    if (!(p.x >= px.xl - reach && p.x <= px.xh + reach && p.y >= px.yl - reach && p.y <= px.yh + reach)) {
+        return false;
+    }
+    const bool near_x = std::fabs(p.x - px.xl) <= reach || std::fabs(p.x - px.xh) <= reach;
+    const bool near_y = std::fabs(p.y - px.yl) <= reach || std::fabs(p.y - px.yh) <= reach;
     return cut ? near_x && near_y : near_x || near_y;
 }
 
@@ -282,7 +289,13 @@ double seg_contribution(std::span<const PathContour> path, std::size_t ci, const
             for (const PathSeg& o : path[hj].segs) meeting_params(s, o, ts);
         }
     }
-    ts.sort_and_thin();
+    Joins& joins = along.joins;
+    if (ts.sort_and_thin()) {
+        joins.loose = true;
+        joins.reach = std::fmax(joins.reach, 2.0 * PATH_TOL * seg_length(s));
+    }
+    joins.loose = joins.loose || loose_end(px, s.start(), false, joins.reach) ||
+                  loose_end(px, s.end(), false, joins.reach);
 
     double sum = 0.0;
     for (std::size_t k = 0; k + 1 < ts.size(); ++k) {
@@ -304,12 +317,12 @@ double seg_contribution(std::span<const PathContour> path, std::size_t ci, const
             // The edge stands for the piece as if it lay on the edge line;
             // the closing of the joins steps between the two.
             along.push({edge, std::fmin(u, v), std::fmax(u, v), v - u, !hidden, a, b, ta != 0.0, tb != 1.0});
-            along.joins.loose = true;
+            joins.loose = true;
             continue;
         }
         if (hidden) continue;
-        along.joins.piece(a, b);
-        along.joins.loose = along.joins.loose || loose_end(px, a, ta != 0.0) || loose_end(px, b, tb != 1.0);
+        joins.piece(a, b);
+        joins.loose = joins.loose || loose_end(px, a, true, joins.reach) || loose_end(px, b, true, joins.reach);
         sum += piece_term(s, ta, tb, a, b, Point{0.0, 0.0});
     }
     return sum;
@@ -349,6 +362,13 @@ double edge_contribution(std::span<const PathContour> path, int edge, double xa,
     ParamList ss;
     if (!(std::fabs(span) < 1e-10)) {
         const auto param = [&](double at) { return (at - from) / span; };
+        // A crossing next to either end is left out (the edge is cut at the
+        // corner), which may leave a join open.
+        Joins& joins = along.joins;
+        const auto cut_at = [&](double at) {
+            const double s = param(at);
+            if (!ss.push_if_inside(s) && s >= -joins.reach && s <= 1.0 + joins.reach) joins.loose = true;
+        };
         // Where a piece along a neighbouring edge's line leaves it by crossing
         // this edge's line, the edge is not cut: that edge stands for the
         // piece up to the corner, and this edge's stretch next to the corner
@@ -384,12 +404,12 @@ double edge_contribution(std::span<const PathContour> path, int edge, double xa,
                 for (int k = 0; k < cr.n; ++k) {
                     const Point p = s.point_at(cr.t[k]);
                     const double at = horizontal ? p.x : p.y;
-                    if (!crossed_by_along(at)) ss.push_if_inside(param(at));
+                    if (!crossed_by_along(at)) cut_at(at);
                 }
                 // A segment end on the edge line splits the edge there too.
                 for (const Point e : {s.start(), s.end()}) {
                     if (std::fabs((horizontal ? e.y : e.x) - level) <= PATH_TOL) {
-                        ss.push_if_inside(param(horizontal ? e.x : e.y));
+                        cut_at(horizontal ? e.x : e.y);
                     }
                 }
             }
@@ -399,7 +419,7 @@ double edge_contribution(std::span<const PathContour> path, int edge, double xa,
             ss.push_if_inside(param(p.hi));
         });
     }
-    ss.sort_and_thin();
+    if (ss.sort_and_thin()) along.joins.loose = true;
     if (ss.size() < 2) return 0.0;
 
     const double dx = xb - xa;

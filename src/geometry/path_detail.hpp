@@ -36,12 +36,16 @@ public:
         heap_.push_back(v);
         ++n_;
     }
-    void push_if_inside(double v) {
-        if (strictly_inside_range(v)) push(v);
+    // Whether v was kept.
+    bool push_if_inside(double v) {
+        if (!strictly_inside_range(v)) return false;
+        push(v);
+        return true;
     }
     // Ascending, then every entry closer than 1e-10 to the last one kept is
-    // dropped (the first of a run of near-equal entries stays).
-    void sort_and_thin() {
+    // dropped (the first of a run of near-equal entries stays).  Returns
+    // whether an entry was dropped.
+    bool sort_and_thin() {
         double* v = on_heap_ ? heap_.data() : inline_;
         std::sort(v, v + n_);
         std::size_t kept = 1;
@@ -49,8 +53,10 @@ public:
             if (v[k] - v[kept - 1] < PATH_TOL) continue;
             v[kept++] = v[k];
         }
+        const bool dropped = kept < n_;
         n_ = kept;
         if (on_heap_) heap_.resize(n_);
+        return dropped;
     }
     std::size_t size() const { return n_; }
     double operator[](std::size_t k) const { return on_heap_ ? heap_[k] : inline_[k]; }
@@ -125,6 +131,11 @@ inline int circle_circle_points(const PathSeg& a, const PathSeg& b, Point (&p)[2
     p[0] = Point{px + (dy * h) / d, py - (dx * h) / d};
     p[1] = Point{px - (dy * h) / d, py + (dx * h) / d};
     return 2;
+}
+
+inline double seg_length(const PathSeg& s) {
+    return s.kind == SegKind::Arc ? s.r * std::fabs(s.dtheta)
+                                  : std::hypot(s.x1 - s.x0, s.y1 - s.y0);
 }
 
 inline double arc_param_at(const PathSeg& arc, Point p) {

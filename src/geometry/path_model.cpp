@@ -36,11 +36,6 @@ bool arcs_cross(const PathSeg& a, const PathSeg& b) {
     return false;
 }
 
-double seg_length(const PathSeg& s) {
-    return s.kind == SegKind::Arc ? s.r * std::fabs(s.dtheta)
-                                  : std::hypot(s.x1 - s.x0, s.y1 - s.y0);
-}
-
 // The piece of `s` between parameters from and to, with its end points.
 PathSeg cut(const PathSeg& s, double from, double to, Point start, Point end) {
     if (s.kind == SegKind::Line) return PathSeg::line(start.x, start.y, end.x, end.y);
