@@ -151,9 +151,10 @@ private:
 // pixel's boundary they join up, each piece starting where another ends, but
 // for the tolerances: an edge stands for a piece along its line from the
 // point on the line, and a crossing within 1e-10 of a pixel corner cuts the
-// edges at the corner.  Those joins are left open by up to about 1e-10; the
-// term of such a step, taken about the origin, grows with the distance from
-// it (1.5e-8 at 300 pixels).  Closing each step gives the area of the
+// edges at the corner, and cuts of a segment closer than 1e-10 of its
+// parameter merge.  Those joins are left open by up to about 1e-10 (1e-10 of
+// a long segment's parameter); the term of such a step, taken about the
+// origin, grows with the distance from it (1.5e-8 at 300 pixels).  Closing each step gives the area of the
 // region the pieces bound, whatever the distance: which end is joined to
 // which start within a cluster of such joins changes the sum only by the
 // area of the cluster.
