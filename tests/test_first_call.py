@@ -219,14 +219,17 @@ print("ok")
 # there on: MemoryError or a complete module, never the fault type, both
 # before the process has met any fault and after it has.
 EXECUTION_OUT_OF_MEMORY = r"""
-import importlib.util, _testcapi
-found = importlib.util.find_spec("quorvantel._native")
+import importlib.machinery, types, _testcapi
+# The library is loaded already; each module made from it runs its
+# execution afresh.
+where = types.SimpleNamespace(name="quorvantel._native", origin=m.__file__)
+loader = importlib.machinery.ExtensionFileLoader(where.name, where.origin)
 
 def execute(k, stop):
-    module = importlib.util.module_from_spec(found)
+    module = loader.create_module(where)
     _testcapi.set_nomemory(k, stop)
     try:
-        found.loader.exec_module(module)
+        loader.exec_module(module)
     except MemoryError:
         return "memory"
     finally:
