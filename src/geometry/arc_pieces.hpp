@@ -65,10 +65,4 @@ inline bool above_level(double height, double y, bool ties_above) {
     return ties_above ? height >= y : height > y;
 }
 
-// Whether the segment from height `from` to height `to` spans the level y,
-// half-open as above_level.
-inline bool spans_height(double from, double to, double y, bool ties_above) {
-    return above_level(from, y, ties_above) != above_level(to, y, ties_above);
-}
-
 }  // namespace quorvantel::geometry

@@ -360,12 +360,12 @@ double edge_contribution(std::span<const PathContour> path, int edge, double xa,
     const double span = horizontal ? xb - xa : yb - ya;
     const double level = horizontal ? ya : xa;
     const double from = horizontal ? xa : ya;
+    Joins& joins = along.joins;
     ParamList ss;
     if (!(std::fabs(span) < 1e-10)) {
         const auto param = [&](double at) { return (at - from) / span; };
         // A crossing next to either end is left out (the edge is cut at the
         // corner), which may leave a join open.
-        Joins& joins = along.joins;
         const auto cut_at = [&](double at) {
             const double s = param(at);
             if (!ss.push_if_inside(s) && s >= -joins.reach && s <= 1.0 + joins.reach) joins.loose = true;
@@ -420,7 +420,7 @@ double edge_contribution(std::span<const PathContour> path, int edge, double xa,
             ss.push_if_inside(param(p.hi));
         });
     }
-    if (ss.sort_and_thin()) along.joins.loose = true;
+    if (ss.sort_and_thin()) joins.loose = true;
     if (ss.size() < 2) return 0.0;
 
     const double dx = xb - xa;
@@ -445,7 +445,7 @@ double edge_contribution(std::span<const PathContour> path, int edge, double xa,
         if (!inside) continue;
         const Point a{xa + dx * sa, ya + dy * sa};
         const Point b{xa + dx * sb, ya + dy * sb};
-        along.joins.piece(a, b);
+        joins.piece(a, b);
         sum += 0.5 * (a.x * b.y - a.y * b.x);
     }
     return sum;
